@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Velmora need, when
+# they are missing. As root it uses apt-get; otherwise it names what to install.
+set -euo pipefail
+
+PACKAGES=(
+  cmake g++ make
+  libgtest-dev googletest libbenchmark-dev
+  g++-multilib
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  echo "velmora: missing Debian packages: ${missing[*]}" >&2
+  echo "velmora: install them with: sudo apt-get install ${missing[*]}" >&2
+  exit 1
+fi
+echo "velmora: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
