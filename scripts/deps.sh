@@ -7,6 +7,7 @@ PACKAGES=(
   cmake g++ make
   libgtest-dev googletest libbenchmark-dev
   g++-multilib
+  locales-all
 )
 
 missing=()
