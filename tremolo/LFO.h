@@ -1,0 +1,232 @@
+// TLfo: the tremolo's low-frequency oscillator. It produces one gain value
+// per sample frame: a cycle counted in samples (sample rate / rate), shaped
+// as a square with a pulse width, a triangle, a saw up, a saw down or a
+// sine, scaled by a level, with an optional onset window after each reset.
+// The jumps of the square and the saw up are softened over ten samples by
+// two small ramp tables.
+//
+// Numbers: every field is a 32-bit float (or integer); each expression is
+// evaluated in double from the stored float operands and rounded to float
+// when it is stored, so the curve is the same on every build.
+//
+// Threads: a host thread may call the setters and getters while the audio
+// thread calls `tick`. Every field that is written after construction is a
+// relaxed atomic; a `Block` (one `tick`, or a whole audio block) loads the
+// running state once and stores it back once. The setters store their
+// value first and raise `dirty` last (release), and the cycle start clears
+// `dirty` with an acquiring exchange before it reads the settings, so a
+// change that lands during a cycle start is never lost.
+// Nothing here allocates, locks or calls out after construction.
+#pragma once
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+
+#include "Relaxed.h"
+
+class TLfo final {
+public:
+    static constexpr std::uint8_t kSquare = 0;
+    static constexpr std::uint8_t kTriangle = 1;
+    static constexpr std::uint8_t kSawUp = 2;
+    static constexpr std::uint8_t kSawDown = 3;
+    static constexpr std::uint8_t kSine = 4;
+    static constexpr int kRampLength = 10;
+
+    // Level 1, rate 2 Hz, pulse width 0.5 percent, 44100 Hz, triangle, onset
+    // off; nothing is derived until the first `tick` or `reset`.
+    TLfo() noexcept;
+    TLfo(const TLfo&) = delete;
+    TLfo& operator=(const TLfo&) = delete;
+
+    // Any host thread, as a rule while the audio is stopped. Restarts the
+    // cycle and the onset window with the current settings; a block that is
+    // running meanwhile leaves the restarted state alone.
+    virtual void reset() noexcept;
+    // Audio thread. The gain for the next sample frame, 0..level.
+    virtual float tick() noexcept;
+
+    virtual float getLevel() noexcept;          // percent
+    virtual float getOnsetTime() noexcept;      // milliseconds
+    virtual float getRate() noexcept;           // hertz
+    virtual float getTempo() noexcept;          // beats per minute
+    virtual std::int32_t getOnsetMode() noexcept;
+    virtual float getPulseWidth() noexcept;     // percent
+    virtual float getSampleRate() noexcept;     // hertz
+    virtual std::uint8_t getWaveform() noexcept;
+
+    // Setters refuse NaN, unchanged and out-of-range values silently.
+    // The level and the onset mode act on the next value, the onset time at
+    // the next `reset`; the others at the next cycle boundary (the waveform
+    // shape itself at once, with the old cycle's lengths).
+    virtual void setLevel(float percent) noexcept;           // 0..100
+    virtual void setOnsetTime(float milliseconds) noexcept;  // 0 < x < 3000
+    virtual void setRate(float hertz) noexcept;              // 0.1..100
+    virtual void setTempo(float bpm) noexcept;               // setRate(bpm / 60)
+    virtual void setOnsetMode(std::int32_t mode) noexcept;   // 0 hold, 1 fade in
+    virtual void setPulseWidth(float percent) noexcept;      // clamped to 10..90
+    virtual void setSampleRate(float hertz) noexcept;        // above 11000
+    virtual void setWaveform(std::uint8_t code) noexcept;    // any code; above 4 is silent
+
+    // Runs many values on the audio thread with the running state in locals.
+    class Block;
+
+private:
+    struct CycleLengths {
+        float period;
+        float highLength;
+        float phaseStep;
+    };
+    // Period, high length and phase step from the current settings.
+    CycleLengths deriveCycle() noexcept;
+    void markDirty() noexcept { dirty.store(true, std::memory_order_release); }
+
+    Relaxed<float> level{1.0f};
+    Relaxed<float> onsetTime{0.0f};
+    Relaxed<float> rate{2.0f};
+    Relaxed<std::int32_t> onsetMode{0};
+    Relaxed<float> pulseWidth{0.5f};
+    Relaxed<float> sampleRate{44100.0f};
+    Relaxed<std::uint8_t> waveform{kTriangle};
+    Relaxed<float> phaseStep{0.0f};
+    float rampUp[kRampLength];    // 0.0, 0.1, ..., 0.9; constant after construction
+    float rampDown[kRampLength];  // 1.0, 0.9, ..., 0.1; constant after construction
+    Relaxed<std::int32_t> rampIndex{0};
+    Relaxed<float> onsetLength{0.0f};
+    Relaxed<float> period{0.0f};
+    Relaxed<float> highLength{0.0f};
+    Relaxed<float> onsetCount{0.0f};
+    std::atomic<bool> dirty{true};
+    Relaxed<float> position{1.0f};
+    // Counts resets, so that a block running on the audio thread can tell
+    // that a reset arrived while it ran and must not be overwritten.
+    Relaxed<std::uint32_t> resets{0};
+};
+
+// The oscillator's running state copied into locals for one audio block:
+// the loop works on the copy (which output stores cannot alias) and the
+// destructor writes it back once. The settings that act at once (level,
+// waveform, onset mode) are still read for every value, the others at the
+// cycle starts.
+//
+// Audio thread only; one Block per TLfo at a time.
+class TLfo::Block {
+public:
+    explicit Block(TLfo& lfo) noexcept
+        : lfo(lfo),
+          resetsAtStart(lfo.resets),
+          position(lfo.position),
+          period(lfo.period),
+          highLength(lfo.highLength),
+          phaseStep(lfo.phaseStep),
+          onsetCount(lfo.onsetCount),
+          onsetLength(lfo.onsetLength),
+          rampIndex(lfo.rampIndex) {}
+
+    ~Block() {
+        if (lfo.resets.load() != resetsAtStart) {
+            // A reset from a host thread arrived during the block: keep its
+            // state, and let the next cycle start take up whatever this
+            // block consumed of a change.
+            lfo.markDirty();
+            return;
+        }
+        lfo.position = position;
+        lfo.period = period;
+        lfo.highLength = highLength;
+        lfo.phaseStep = phaseStep;
+        lfo.onsetCount = onsetCount;
+        lfo.rampIndex = rampIndex;
+    }
+
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+
+    inline float tick() noexcept;
+
+private:
+    void startCycle() noexcept {
+        if (lfo.dirty.load(std::memory_order_relaxed) && lfo.dirty.exchange(false, std::memory_order_acquire))
+        {
+            // By value: the block's fields must not escape, or the compiler
+            // would keep them in memory for the whole loop.
+            const CycleLengths lengths = lfo.deriveCycle();
+            period = lengths.period;
+            highLength = lengths.highLength;
+            phaseStep = lengths.phaseStep;
+        }
+        position = 0.0f;
+        rampIndex = 0;
+    }
+
+    // The next entry of the falling ramp. A waveform change inside a cycle
+    // can ask for more entries than there are: the index then stays on the
+    // last entry, so it can neither overrun the table nor overflow.
+    float nextRampDown() noexcept {
+        const float entry = lfo.rampDown[rampIndex < kRampLength ? rampIndex : kRampLength - 1];
+        if (rampIndex < kRampLength) ++rampIndex;
+        return entry;
+    }
+
+    TLfo& lfo;
+    std::uint32_t resetsAtStart;
+    float position;
+    float period;
+    float highLength;
+    float phaseStep;
+    float onsetCount;
+    float onsetLength;
+    std::int32_t rampIndex;
+};
+
+inline float TLfo::Block::tick() noexcept {
+    if (position >= period) startCycle();
+
+    // p is a whole number >= 0, so p < 10 makes it a valid index.
+    const float p = position;
+    const double dp = p, h = highLength, T = period;
+    float v;
+    switch (lfo.waveform.load()) {
+    case kSquare:
+        if (p < 10.0f) v = lfo.rampUp[static_cast<int>(p)];
+        else if (dp < h) v = 1.0f;
+        else if (dp < h + 9.0) v = nextRampDown();
+        else v = 0.0f;
+        break;
+    case kTriangle:
+        if (dp < h) v = float(dp / h);
+        else v = float((h - dp) / (T - h) + 1.0);
+        break;
+    case kSawUp:
+        if (dp < T - 9.0) v = float(dp / T);
+        else v = nextRampDown();
+        break;
+    case kSawDown:
+        if (p < 10.0f) v = lfo.rampUp[static_cast<int>(p)];
+        else v = float(1.0 - (dp - 10.0) / T);
+        break;
+    case kSine:
+        v = float((std::sin(dp * double(phaseStep)) + 1.0) / 2.0);
+        break;
+    default:
+        v = 0.0f;
+        break;
+    }
+
+    // A float plus 1 in float arithmetic is the double sum rounded to float
+    // (the double sum is exact below 2^53), without two conversions in the
+    // loop-carried chain.
+    position = p + 1.0f;
+    onsetCount = onsetCount + 1.0f;
+    if (onsetCount < onsetLength) {
+        if (lfo.onsetMode.load() == 0) v = 0.0f;
+        else v = float(double(v) * double(onsetCount) / double(onsetLength));
+    }
+    return float(double(v) * double(lfo.level.load()));
+}
+
+inline float TLfo::tick() noexcept {
+    Block block(*this);
+    return block.tick();
+}
