@@ -38,13 +38,17 @@ public:
     using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
 
     // Throws HostError when the file is missing, is not a shared library or
-    // has neither `main` nor `VSTPluginMain`.
+    // has neither `main` nor `VSTPluginMain` of its own (one that only a
+    // library it depends on exports does not count). A path without a slash
+    // names a file in the current directory, never one on the library path.
     static std::shared_ptr<PluginLibrary> open(const std::string& path);
     ~PluginLibrary();
 
     const std::string& path() const noexcept { return path_; }
     EntryProc entry() const noexcept { return entry_; }
     const std::string& entryName() const noexcept { return entryName_; }
+    // Address of a symbol that this file itself exports, or null.
+    void* symbol(const std::string& name) const noexcept;
 
     PluginLibrary(const PluginLibrary&) = delete;
     PluginLibrary& operator=(const PluginLibrary&) = delete;
@@ -66,6 +70,11 @@ struct InstanceOptions {
 
 // One effect instance: the record that the entry point returned, plus this
 // instance's own callback state (the calls it received).
+//
+// Threads: the plug-in may call back from any thread, and instances may be
+// created on several threads at once; hostCalls() may be read from any
+// thread. One instance's own calls (dispatch, process, close ...) come from
+// one thread at a time, as a host makes them.
 class PluginInstance {
 public:
     // Calls the entry point; throws HostError when it returns null or a
