@@ -8,6 +8,8 @@ PACKAGES=(
   libgtest-dev googletest libbenchmark-dev
   g++-multilib
   locales-all
+  pkg-config libsndfile1-dev libcli11-dev libcairo2-dev fonts-dejavu-core
+  dpf-plugins-vst
 )
 
 missing=()

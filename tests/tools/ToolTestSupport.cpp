@@ -1,0 +1,158 @@
+#include "ToolTestSupport.h"
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "VstHost.h"
+
+extern char** environ;
+
+namespace toolstest {
+
+ScratchDir::ScratchDir() {
+    std::string pattern = (fs::temp_directory_path() / "velmora-tool-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+std::vector<std::string> ScratchDir::entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+namespace {
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+}  // namespace
+
+RunResult runVelmora(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
+    ScratchDir capture;
+    const std::string outPath = (capture / "stdout").string(), errPath = (capture / "stderr").string();
+    std::vector<std::string> argStrings{VELMORA_EXE};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStrings) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("VELMORA_TEST_FAULT=", 0) != 0) envStrings.push_back(entry);
+    }
+    for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
+    std::vector<char*> envp;
+    for (auto& e : envStrings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, VELMORA_EXE, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " VELMORA_EXE);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    RunResult result;
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    result.out = slurp(outPath);
+    result.err = slurp(errPath);
+    return result;
+}
+
+Audio testSignal(int channels, int sampleRate, int frames) {
+    Audio audio{channels, sampleRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {}};
+    audio.samples.resize(static_cast<std::size_t>(channels) * frames);
+    for (int i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            audio.samples[static_cast<std::size_t>(i) * channels + c] =
+                static_cast<float>(0.6 * std::sin(0.013 * i * (c + 1)) + 0.2 * std::sin(0.31 * i + c));
+    return audio;
+}
+
+void writeAudio(const fs::path& path, const Audio& audio) {
+    SF_INFO info{};
+    info.channels = audio.channels;
+    info.samplerate = audio.sampleRate;
+    info.format = audio.format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) throw std::runtime_error("cannot write test file " + path.string());
+    sf_writef_float(file, audio.samples.data(), static_cast<sf_count_t>(audio.samples.size() / audio.channels));
+    sf_close(file);
+}
+
+Audio readAudio(const fs::path& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) throw std::runtime_error("cannot read " + path.string());
+    Audio audio{info.channels, info.samplerate, info.format, {}};
+    audio.samples.resize(static_cast<std::size_t>(info.frames) * info.channels);
+    sf_readf_float(file, audio.samples.data(), info.frames);
+    sf_close(file);
+    return audio;
+}
+
+std::pair<std::vector<float>, std::vector<float>> processDirectly(
+    const std::string& path, const Audio& input, int blockSize, const std::vector<std::pair<int, float>>& parameters) {
+    using velmora::host::PluginInstance;
+    auto plugin = PluginInstance::load(path);
+    plugin->open();
+    plugin->setSampleRate(static_cast<float>(input.sampleRate));
+    plugin->setBlockSize(blockSize);
+    for (const auto& [index, value] : parameters) plugin->setParameter(index, value);
+    plugin->resume();
+    plugin->suspend();
+    plugin->resume();
+    const std::size_t frames = input.samples.size() / input.channels;
+    std::vector<float> left(frames), right(frames);
+    std::vector<float> inL(blockSize), inR(blockSize);
+    for (std::size_t start = 0; start < frames; start += blockSize) {
+        const int n = static_cast<int>(std::min<std::size_t>(blockSize, frames - start));
+        for (int i = 0; i < n; ++i) {
+            const std::size_t at = (start + i) * input.channels;
+            inL[i] = input.samples[at];
+            inR[i] = input.samples[at + (input.channels - 1)];
+        }
+        plugin->processReplacing(inL.data(), inR.data(), left.data() + start, right.data() + start, n);
+    }
+    plugin->suspend();
+    plugin->close();
+    return {left, right};
+}
+
+std::string pluginPath(const std::string& name) { return std::string(VELMORA_PLUGIN_DIR) + "/" + name + ".so"; }
+std::string fixturePath(const std::string& name) {
+    return std::string(VELMORA_TOOL_FIXTURE_DIR) + "/fixture_" + name + ".so";
+}
+bool pluginBuilt(const std::string& name) { return fs::exists(pluginPath(name)); }
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::stringstream s(text);
+    for (std::string line; std::getline(s, line);) result.push_back(line);
+    return result;
+}
+
+}  // namespace toolstest
