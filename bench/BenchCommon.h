@@ -8,7 +8,8 @@
 // per-frame gain from a table ("plain-scalar", the same loop without
 // vectorisation).
 // After the run, runBenchmarksAndReport() prints each case beside the plain
-// loop of the same block size, measured in the same process.
+// loop of the same block size, measured in the same process, and process
+// beside processReplacing.
 //
 // The executable has one main(); it lives in GaterBench.cpp and only calls
 // runBenchmarksAndReport(). Other bench files register their cases from a
@@ -17,9 +18,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -116,40 +119,49 @@ using PluginSetup = std::function<void(host::PluginInstance&)>;
 // Registers "<caseName>/<block size>" for every block size: the plug-in file
 // (a name inside the plug-in directory) is loaded through the host library,
 // `setup` sets its parameters, and each iteration calls the record's
-// processReplacing on one block, as a host does.
+// processReplacing on one block, as a host does. "<caseName>-process/<block
+// size>" does the same with the accumulating process. `beforeBlock`, if
+// given, runs before every block with the block's number.
+using BlockHook = std::function<void(host::PluginInstance&, std::int64_t)>;
+
 inline void registerPluginCases(const std::string& caseName, const std::string& fileName,
-                                PluginSetup setup = {}) {
+                                PluginSetup setup = {}, BlockHook beforeBlock = {}) {
     const std::string path = std::string(VELMORA_PLUGIN_DIR) + "/" + fileName;
-    for (std::int32_t frames : blockSizes()) {
-        benchmark::RegisterBenchmark(
-            (caseName + "/" + std::to_string(frames)).c_str(),
-            [path, setup, frames](benchmark::State& state) {
-                std::unique_ptr<host::PluginInstance> instance;
-                try {
-                    instance = host::PluginInstance::load(path);
-                } catch (const std::exception& error) {
-                    state.SkipWithError(error.what());
-                    for (auto _ : state) {
+    for (const bool accumulate : {false, true}) {
+        for (std::int32_t frames : blockSizes()) {
+            benchmark::RegisterBenchmark(
+                (caseName + (accumulate ? "-process/" : "/") + std::to_string(frames)).c_str(),
+                [path, setup, beforeBlock, frames, accumulate](benchmark::State& state) {
+                    std::unique_ptr<host::PluginInstance> instance;
+                    try {
+                        instance = host::PluginInstance::load(path);
+                    } catch (const std::exception& error) {
+                        state.SkipWithError(error.what());
+                        for (auto _ : state) {
+                        }
+                        return;
                     }
-                    return;
-                }
-                instance->setSampleRate(benchSampleRate);
-                instance->setBlockSize(frames);
-                if (setup) setup(*instance);
-                instance->resume();
-                StereoBuffers buffers(frames);
-                AEffect* effect = instance->effect();
-                for (auto _ : state) {
-                    effect->processReplacing(effect, buffers.inputs, buffers.outputs, frames);
-                    benchmark::ClobberMemory();
-                }
-                state.counters["per_frame"] = timePerFrame(frames);
-            });
+                    instance->setSampleRate(benchSampleRate);
+                    instance->setBlockSize(frames);
+                    if (setup) setup(*instance);
+                    instance->resume();
+                    StereoBuffers buffers(frames);
+                    AEffect* effect = instance->effect();
+                    std::int64_t block = 0;
+                    for (auto _ : state) {
+                        if (beforeBlock) beforeBlock(*instance, block++);
+                        if (accumulate) effect->process(effect, buffers.inputs, buffers.outputs, frames);
+                        else effect->processReplacing(effect, buffers.inputs, buffers.outputs, frames);
+                        benchmark::ClobberMemory();
+                    }
+                    state.counters["per_frame"] = timePerFrame(frames);
+                });
+        }
     }
 }
 
-// Console output as usual, and the per-frame time of each run kept for the
-// ratio table.
+// Console output as usual, and the per-frame time of each case kept for
+// the tables: the median when the run has repetitions, else the one run.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     explicit RatioReporter(bool color)
@@ -157,43 +169,77 @@ public:
 
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            if (run.error_occurred) continue;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.run_type != Run::RT_Iteration && !median) continue;
             auto counter = run.counters.find("per_frame");
-            if (counter != run.counters.end()) {
-                results.emplace_back(run.benchmark_name(), counter->second.value);
-            }
+            if (counter == run.counters.end()) continue;
+            const std::string name = run.run_name.str();
+            if (!iterations.count(name) && !medians.count(name)) order.push_back(name);
+            (median ? medians : iterations)[name] = counter->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
-    // Each plug-in case beside the two plain loops of its block size.
-    void printRatios() const {
-        std::printf("\n%-26s %9s %9s %9s %8s %8s\n", "case", "ns/frame", "plain", "scalar",
-                    "ratio", "/scalar");
-        for (const auto& [name, seconds] : results) {
-            std::size_t slash = name.rfind('/');
-            if (slash == std::string::npos || name.compare(0, 5, "plain") == 0) continue;
-            const double plain = find("plain" + name.substr(slash));
-            const double scalar = find("plain-scalar" + name.substr(slash));
-            if (!(plain > 0.0 && scalar > 0.0)) continue;
-            std::printf("%-26s %9.3f %9.3f %9.3f %7.2fx %7.2fx\n", name.c_str(), seconds * 1e9,
-                        plain * 1e9, scalar * 1e9, seconds / plain, seconds / scalar);
+    // Two Markdown tables: each case's ns/frame and its ratio to the plain
+    // loop of the same block size; and process (accumulating) against
+    // processReplacing.
+    void printTables() const {
+        std::vector<std::string> cases;
+        for (const std::string& name : order) {
+            const std::string base = name.substr(0, name.rfind('/'));
+            if (base.compare(0, 5, "plain") == 0 || isProcess(base)) continue;
+            if (std::find(cases.begin(), cases.end(), base) == cases.end()) cases.push_back(base);
         }
+        std::printf("\nprocessReplacing, ns per frame (ratio to the plain loop)\n\n| case |");
+        for (std::int32_t frames : blockSizes()) std::printf(" %d |", frames);
+        std::printf("\n|---|");
+        for (std::size_t i = 0; i < blockSizes().size(); ++i) std::printf("---:|");
+        std::printf("\n| plain loop |");
+        for (std::int32_t frames : blockSizes()) printCell(value("plain", frames), 0.0);
+        for (const std::string& base : cases) {
+            std::printf("\n| %s |", base.c_str());
+            for (std::int32_t frames : blockSizes()) printCell(value(base, frames), value("plain", frames));
+        }
+        std::printf("\n\nprocess, ns per frame (ratio to processReplacing)\n\n| case |");
+        for (std::int32_t frames : blockSizes()) std::printf(" %d |", frames);
+        std::printf("\n|---|");
+        for (std::size_t i = 0; i < blockSizes().size(); ++i) std::printf("---:|");
+        for (const std::string& base : cases) {
+            if (value(base + "-process", 1024) <= 0.0 && value(base + "-process", 32) <= 0.0) continue;
+            std::printf("\n| %s |", base.c_str());
+            for (std::int32_t frames : blockSizes()) printCell(value(base + "-process", frames), value(base, frames));
+        }
+        std::printf("\n");
     }
 
 private:
-    double find(const std::string& name) const {
-        for (const auto& [candidate, seconds] : results) {
-            if (candidate == name) return seconds;
-        }
+    static bool isProcess(const std::string& base) {
+        const std::string suffix = "-process";
+        return base.size() > suffix.size() && base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0;
+    }
+
+    static void printCell(double seconds, double reference) {
+        if (!(seconds > 0.0)) std::printf(" |");
+        else if (reference > 0.0) std::printf(" %.3f (%.2f×) |", seconds * 1e9, seconds / reference);
+        else std::printf(" %.3f |", seconds * 1e9);
+    }
+
+    double value(const std::string& base, std::int32_t frames) const {
+        const std::string name = base + "/" + std::to_string(frames);
+        if (auto m = medians.find(name); m != medians.end()) return m->second;
+        if (auto i = iterations.find(name); i != iterations.end()) return i->second;
         return 0.0;
     }
 
-    std::vector<std::pair<std::string, double>> results;  // seconds per frame, in run order
+    std::vector<std::string> order;              // case names in run order
+    std::map<std::string, double> iterations;    // seconds per frame
+    std::map<std::string, double> medians;
 };
 
 // The executable's main: registers the plain loops, runs every case (with
-// the usual benchmark flags) and prints the ratio table.
+// the usual benchmark flags; --benchmark_repetitions gives medians) and
+// prints the tables.
 inline int runBenchmarksAndReport(int argc, char** argv) {
     registerGainLoop("plain", plainGainLoop);
     registerGainLoop("plain-scalar", plainGainLoopScalar);
@@ -201,7 +247,7 @@ inline int runBenchmarksAndReport(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter(isatty(fileno(stdout)) != 0);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
+    reporter.printTables();
     benchmark::Shutdown();
     return 0;
 }

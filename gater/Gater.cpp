@@ -28,8 +28,9 @@ bool isParameter(std::int32_t index) noexcept { return index >= 0 && index < TGa
 // One oscillator value per frame, the same gain for both channels, each
 // sample computed in double and rounded once to float when stored. Both
 // inputs of a frame are read before either output is written, so inputs
-// and outputs may be the same buffers. The oscillator's running state is
-// held in a Block for the loop, out of reach of the output stores.
+// and outputs may be the same buffers. The oscillator's block path holds
+// its running state in a Block and works in stretches of one envelope
+// branch (see TOsc::replace).
 template <bool accumulate>
 void gate(TOsc& osc, float** inputs, float** outputs, std::int32_t sampleFrames) noexcept {
     if (sampleFrames <= 0 || inputs == nullptr || outputs == nullptr) return;
@@ -39,20 +40,10 @@ void gate(TOsc& osc, float** inputs, float** outputs, std::int32_t sampleFrames)
     float* out1 = outputs[1];
     if (in0 == nullptr || in1 == nullptr || out0 == nullptr || out1 == nullptr) return;
 
-    TOsc::Block block(osc);
-    for (std::int32_t i = 0; i < sampleFrames; ++i) {
-        const double g = block.tick();
-        const double a = in0[i];
-        const double b = in1[i];
-        if constexpr (accumulate) {
-            const double oa = out0[i];
-            const double ob = out1[i];
-            out0[i] = float(a * g + oa);
-            out1[i] = float(b * g + ob);
-        } else {
-            out0[i] = float(a * g);
-            out1[i] = float(b * g);
-        }
+    if constexpr (accumulate) {
+        osc.accumulate(in0, in1, out0, out1, sampleFrames);
+    } else {
+        osc.replace(in0, in1, out0, out1, sampleFrames);
     }
 }
 

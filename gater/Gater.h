@@ -47,11 +47,12 @@ public:
     void getParameterName(std::int32_t index, char* text) noexcept override;
     // Audio thread. No allocation, lock, host call or text work. Null
     // buffers or sampleFrames <= 0 do nothing.
-    void process(float** inputs, float** outputs, std::int32_t sampleFrames) noexcept override;
-    void processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) noexcept override;
+    void process(float** inputs, float** outputs, std::int32_t sampleFrames) noexcept VELMORA_NONBLOCKING override;
+    void processReplacing(float** inputs, float** outputs,
+                          std::int32_t sampleFrames) noexcept VELMORA_NONBLOCKING override;
     // Any host thread, the audio thread included. Index 0..18; others ignored.
-    void setParameter(std::int32_t index, float value) noexcept override;
-    float getParameter(std::int32_t index) noexcept override;
+    void setParameter(std::int32_t index, float value) noexcept VELMORA_NONBLOCKING override;
+    float getParameter(std::int32_t index) noexcept VELMORA_NONBLOCKING override;
 
 private:
     TProgram& currentProgram() noexcept { return *programs[curProgram]; }

@@ -17,6 +17,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "GainStretch.h"
+#include "Nonblocking.h"
 #include "Relaxed.h"
 
 class TOsc {
@@ -36,7 +38,8 @@ public:
     std::int32_t getStepCount() const noexcept { return stepCount; }
 
     // Any host thread. Stores the gain of step 1..16 as given (unclamped);
-    // a step number outside 1..16 changes nothing. Heard from the next sample.
+    // a NaN or infinite gain, or a step number outside 1..16, changes
+    // nothing. Heard from the next sample.
     void setStepGain(std::int32_t step, float gain) noexcept;
 
     // Any host thread. Steps per second; a rate that is not greater than 0
@@ -58,12 +61,29 @@ public:
 
     class Block;
 
-    // Audio thread. Advances one sample and returns its gain. Loops over many
-    // samples should use a Block, which keeps the running state in registers.
-    inline float tick() noexcept;
+    // Audio thread. Advances one sample and returns its gain: the per-sample
+    // definition. Loops over many samples should use render, replace or
+    // accumulate, which give the same values a block at a time.
+    inline float tick() noexcept VELMORA_NONBLOCKING;
+
+    // Audio thread. The gains of the next `frames` samples, the same values
+    // as that many calls of `tick`, into gains[0 .. frames). The block is
+    // cut where the envelope changes branch; the step gain is read at each
+    // cut, the other settings at the step boundaries as in `tick`. The
+    // running state is held in a Block for the call.
+    void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING;
+    // Audio thread. For `frames` frames: out = in × gain (replacing) or
+    // out = out + in × gain formed in double (accumulating), each rounded
+    // once to float; the same samples as a loop over `tick`. Inputs and
+    // outputs may be the same buffers.
+    void replace(const float* in0, const float* in1, float* out0, float* out1,
+                 std::int32_t frames) noexcept VELMORA_NONBLOCKING;
+    void accumulate(const float* in0, const float* in1, float* out0, float* out1,
+                    std::int32_t frames) noexcept VELMORA_NONBLOCKING;
 
 private:
     friend class Block;
+    struct Wide;  // the block path's entry points (Osc.cpp)
 
     Relaxed<float> rate{2.0f};
     Relaxed<float> sampleRate{44100.0f};
@@ -86,6 +106,8 @@ private:
     // Counts resets, so that a block running on the audio thread can tell
     // that a reset arrived while it ran and must not be overwritten.
     Relaxed<std::uint32_t> resets{0};
+    // The stretch the block path's last block ended in (audio thread only).
+    gainstretch::StretchHint hint;
 
     void markDirty() noexcept { dirty.store(true, std::memory_order_release); }
 };
@@ -127,7 +149,7 @@ public:
     Block(const Block&) = delete;
     Block& operator=(const Block&) = delete;
 
-    float tick() noexcept {
+    float tick() noexcept VELMORA_NONBLOCKING {
         if (position >= stepLength) beginStep();
 
         float f;
@@ -160,6 +182,12 @@ private:
         if (currentStep > osc.stepCount.load()) currentStep = 1;
         position = 0.0f;
     }
+
+    // The block path: stretches of one envelope branch handed to a sink
+    // (Osc.cpp).
+    template <class Sink>
+    void run(Sink& sink, std::int32_t frames) noexcept;
+    friend struct TOsc::Wide;
 
     TOsc& osc;
     std::uint32_t resetsAtStart;

@@ -5,8 +5,7 @@
 // passes a null effect), to the instance being created on this thread.
 #include "VstHost.h"
 
-#include <dlfcn.h>
-#include <link.h>
+#include "DynamicLibrary.h"
 
 #include <array>
 #include <cstdio>
@@ -20,28 +19,10 @@ namespace velmora::host {
 
 namespace {
 
-std::string oneLine(const char* text) {
-    std::string line = text != nullptr ? text : "unknown error";
-    for (char& c : line) {
-        if (c == '\n' || c == '\r') c = ' ';
-    }
-    return line;
-}
-
 std::string hex32(std::int32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(static_cast<std::uint32_t>(value)));
     return text;
-}
-
-// True when `address` lies in the file loaded as `handle`, not in one of the
-// libraries it depends on (dlsym searches those too).
-bool definedIn(void* handle, void* address) {
-    link_map* map = nullptr;
-    Dl_info info{};
-    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return true;
-    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr || map->l_name == nullptr) return true;
-    return std::strcmp(info.dli_fname, map->l_name) == 0;
 }
 
 }  // namespace
@@ -53,7 +34,7 @@ PluginLibrary::PluginLibrary(std::string path, void* handle, EntryProc entry, st
     : path_(std::move(path)), handle_(handle), entry_(entry), entryName_(std::move(entryName)) {}
 
 PluginLibrary::~PluginLibrary() {
-    if (handle_ != nullptr) dlclose(handle_);
+    dynlib::unload(handle_);
 }
 
 std::shared_ptr<PluginLibrary> PluginLibrary::open(const std::string& path) {
@@ -64,30 +45,24 @@ std::shared_ptr<PluginLibrary> PluginLibrary::open(const std::string& path) {
     if (!fs::exists(status)) throw HostError(path + ": file not found");
     if (fs::is_directory(status)) throw HostError(path + ": is a directory, not a plug-in file");
 
-    // A bare file name would make dlopen search the library path instead of
-    // loading the file that was named.
-    const std::string loadPath = path.find('/') == std::string::npos ? "./" + path : path;
-    dlerror();
-    void* handle = dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string reason;
+    void* handle = dynlib::load(path, reason);
     if (handle == nullptr) {
-        throw HostError(path + ": not a loadable shared library (" + oneLine(dlerror()) + ")");
+        throw HostError(path + ": not a loadable shared library (" + reason + ")");
     }
 
     for (const char* name : {"main", "VSTPluginMain"}) {
-        dlerror();
-        void* address = dlsym(handle, name);
-        if (address != nullptr && definedIn(handle, address)) {
+        if (void* address = dynlib::ownSymbol(handle, name)) {
             auto entry = reinterpret_cast<EntryProc>(address);
             return std::shared_ptr<PluginLibrary>(new PluginLibrary(path, handle, entry, name));
         }
     }
-    dlclose(handle);
+    dynlib::unload(handle);
     throw HostError(path + ": no entry point (exports neither 'main' nor 'VSTPluginMain')");
 }
 
 void* PluginLibrary::symbol(const std::string& name) const noexcept {
-    void* address = dlsym(handle_, name.c_str());
-    return address != nullptr && definedIn(handle_, address) ? address : nullptr;
+    return dynlib::ownSymbol(handle_, name.c_str());
 }
 
 // ---------------------------------------------------------------------------

@@ -31,16 +31,18 @@ struct HostCall {
     float opt;
 };
 
-// A loaded plug-in file (dlopen with RTLD_NOW | RTLD_LOCAL). Shared by the
-// instances made from it; unloaded when the last one is gone.
+// A loaded plug-in file (dlopen with RTLD_NOW | RTLD_LOCAL; LoadLibrary on
+// Windows). Shared by the instances made from it; unloaded when the last
+// one is gone.
 class PluginLibrary {
 public:
     using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
 
     // Throws HostError when the file is missing, is not a shared library or
     // has neither `main` nor `VSTPluginMain` of its own (one that only a
-    // library it depends on exports does not count). A path without a slash
-    // names a file in the current directory, never one on the library path.
+    // library it depends on exports does not count). A path without a
+    // directory names a file in the current directory, never one on the
+    // library search path.
     static std::shared_ptr<PluginLibrary> open(const std::string& path);
     ~PluginLibrary();
 

@@ -10,6 +10,8 @@ PACKAGES=(
   locales-all
   pkg-config libsndfile1-dev libcli11-dev libcairo2-dev fonts-dejavu-core
   dpf-plugins-vst
+  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+  ardour
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Velmora in every configuration and runs all tests:
-# Linux x86-64, Linux i386, AddressSanitizer+UBSan and ThreadSanitizer.
+# Linux x86-64, Linux i386, AddressSanitizer+UBSan, ThreadSanitizer,
+# Windows x64 (tests under wine64) and Windows x86 (DLLs checked from outside).
 # Usage: scripts/test.sh [preset...]   (default: all presets)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,7 +9,7 @@ scripts/deps.sh
 
 presets=("$@")
 if [ ${#presets[@]} -eq 0 ]; then
-  presets=(default m32 asan tsan)
+  presets=(default m32 asan tsan win64 win32)
 fi
 jobs=$(nproc)
 for preset in "${presets[@]}"; do

@@ -22,7 +22,10 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 
+#include "GainStretch.h"
+#include "Nonblocking.h"
 #include "Relaxed.h"
 
 class TLfo final {
@@ -45,7 +48,7 @@ public:
     // running meanwhile leaves the restarted state alone.
     virtual void reset() noexcept;
     // Audio thread. The gain for the next sample frame, 0..level.
-    virtual float tick() noexcept;
+    virtual float tick() noexcept VELMORA_NONBLOCKING;
 
     virtual float getLevel() noexcept;          // percent
     virtual float getOnsetTime() noexcept;      // milliseconds
@@ -66,13 +69,28 @@ public:
     virtual void setTempo(float bpm) noexcept;               // setRate(bpm / 60)
     virtual void setOnsetMode(std::int32_t mode) noexcept;   // 0 hold, 1 fade in
     virtual void setPulseWidth(float percent) noexcept;      // clamped to 10..90
-    virtual void setSampleRate(float hertz) noexcept;        // above 11000
+    virtual void setSampleRate(float hertz) noexcept;        // above 11000, finite
     virtual void setWaveform(std::uint8_t code) noexcept;    // any code; above 4 is silent
 
     // Runs many values on the audio thread with the running state in locals.
     class Block;
 
+    // Audio thread. The gains of the next `frames` values, the same as that
+    // many calls of `tick`, into gains[0 .. frames). The waveform and the
+    // level are read once for the call, the other settings at the cycle
+    // starts as in `tick`. The running state is held in a Block.
+    void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING;
+    // Audio thread. For `frames` frames: out = in × gain (replacing) or
+    // out = out + in × gain formed in double (accumulating), each rounded
+    // once to float; the same samples as a loop over `tick`. Inputs and
+    // outputs may be the same buffers.
+    void replace(const float* in0, const float* in1, float* out0, float* out1,
+                 std::int32_t frames) noexcept VELMORA_NONBLOCKING;
+    void accumulate(const float* in0, const float* in1, float* out0, float* out1,
+                    std::int32_t frames) noexcept VELMORA_NONBLOCKING;
+
 private:
+    struct Wide;  // the block path's entry points (LFO.cpp)
     struct CycleLengths {
         float period;
         float highLength;
@@ -102,6 +120,17 @@ private:
     // Counts resets, so that a block running on the audio thread can tell
     // that a reset arrived while it ran and must not be overwritten.
     Relaxed<std::uint32_t> resets{0};
+
+    // The sine values of the positions 0 .. sineFilled - 1 for the phase
+    // step sineStep, as the block path computed them: later cycles with the
+    // same step read them back. Allocated at construction (none if that
+    // fails); touched only by the audio thread's blocks.
+    static constexpr std::int32_t kSineCacheSize = 1 << 17;
+    std::unique_ptr<float[]> sineCache;
+    float sineStep = 0.0f;
+    std::int32_t sineFilled = 0;
+    // The stretch the block path's last block ended in (audio thread only).
+    gainstretch::StretchHint hint;
 };
 
 // The oscillator's running state copied into locals for one audio block:
@@ -143,9 +172,19 @@ public:
     Block(const Block&) = delete;
     Block& operator=(const Block&) = delete;
 
-    inline float tick() noexcept;
+    inline float tick() noexcept VELMORA_NONBLOCKING;
 
 private:
+    // The block path (LFO.cpp): stretches of one waveform branch handed to
+    // a sink.
+    template <class Sink>
+    void run(Sink& sink, std::int32_t frames) noexcept;
+    template <class Sink>
+    std::int32_t cut(Sink& sink, std::uint8_t wave, float level, std::int32_t frames, float* sines) noexcept;
+    template <class Sink>
+    void rampDownStretch(Sink& sink, float level, std::int32_t& frames) noexcept;
+    friend struct TLfo::Wide;
+
     void startCycle() noexcept {
         if (lfo.dirty.load(std::memory_order_relaxed) && lfo.dirty.exchange(false, std::memory_order_acquire))
         {

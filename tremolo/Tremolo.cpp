@@ -169,16 +169,9 @@ void TTremolo::process(float** inputs, float** outputs, std::int32_t sampleFrame
     float* out0 = outputs[0];
     float* out1 = outputs[1];
     if (!in0 || !in1 || !out0 || !out1) return;
-    TLfo::Block gains(lfo);
-    for (std::int32_t i = 0; i < sampleFrames; ++i) {
-        // All of the frame is read before any of it is written, so buffers
-        // shared between inputs and outputs work.
-        const double a = in0[i], b = in1[i];
-        const double o0 = out0[i], o1 = out1[i];
-        const double g = gains.tick();
-        out0[i] = float(a * g + o0);
-        out1[i] = float(b * g + o1);
-    }
+    // Each frame reads all of its samples before it writes any, so buffers
+    // shared between inputs and outputs work.
+    lfo.accumulate(in0, in1, out0, out1, sampleFrames);
 }
 
 void TTremolo::processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) noexcept {
@@ -188,13 +181,7 @@ void TTremolo::processReplacing(float** inputs, float** outputs, std::int32_t sa
     float* out0 = outputs[0];
     float* out1 = outputs[1];
     if (!in0 || !in1 || !out0 || !out1) return;
-    TLfo::Block gains(lfo);
-    for (std::int32_t i = 0; i < sampleFrames; ++i) {
-        const double a = in0[i], b = in1[i];
-        const double g = gains.tick();
-        out0[i] = float(a * g);
-        out1[i] = float(b * g);
-    }
+    lfo.replace(in0, in1, out0, out1, sampleFrames);
 }
 
 // Called by the framework's `main`, on the host's thread.

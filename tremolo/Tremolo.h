@@ -42,13 +42,14 @@ public:
     void getParameterName(std::int32_t index, char* text) noexcept override;
     // Audio thread. Adds input × gain to the outputs; allocates, locks and
     // calls nothing but the oscillator. Null buffers are ignored.
-    void process(float** inputs, float** outputs, std::int32_t sampleFrames) noexcept override;
+    void process(float** inputs, float** outputs, std::int32_t sampleFrames) noexcept VELMORA_NONBLOCKING override;
     // Audio thread. Writes input × gain to the outputs; same rules.
-    void processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) noexcept override;
+    void processReplacing(float** inputs, float** outputs,
+                          std::int32_t sampleFrames) noexcept VELMORA_NONBLOCKING override;
     // Any host thread, the audio thread included (automation): only stores.
-    void setParameter(std::int32_t index, float value) noexcept override;
+    void setParameter(std::int32_t index, float value) noexcept VELMORA_NONBLOCKING override;
     // Any host thread.
-    float getParameter(std::int32_t index) noexcept override;
+    float getParameter(std::int32_t index) noexcept VELMORA_NONBLOCKING override;
 
 private:
     void applyWaveform(float value) noexcept;

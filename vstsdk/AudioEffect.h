@@ -13,6 +13,7 @@
 
 #include "AEffect.h"
 #include "AEffEditor.h"
+#include "Nonblocking.h"
 #include "Relaxed.h"
 
 // A length-prefixed text: a length byte followed by up to N characters.
@@ -84,13 +85,16 @@ public:
     virtual void long2string(std::int32_t value, char* text) noexcept;
     virtual void maskFpuExceptions() noexcept;
     // Audio thread. Adds input × gain to the outputs; every effect supplies it.
-    virtual void process(float** inputs, float** outputs, std::int32_t sampleFrames) noexcept = 0;
+    virtual void process(float** inputs, float** outputs,
+                         std::int32_t sampleFrames) noexcept VELMORA_NONBLOCKING = 0;
     // Audio thread. Writes input × gain to the outputs.
-    virtual void processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) noexcept;
+    virtual void processReplacing(float** inputs, float** outputs,
+                                  std::int32_t sampleFrames) noexcept VELMORA_NONBLOCKING;
     virtual VstIntPtr dispatcher(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
                                  float opt) noexcept;
-    virtual void setParameter(std::int32_t index, float value) noexcept;
-    virtual float getParameter(std::int32_t index) noexcept;
+    // Any host thread, the audio thread included (automation).
+    virtual void setParameter(std::int32_t index, float value) noexcept VELMORA_NONBLOCKING;
+    virtual float getParameter(std::int32_t index) noexcept VELMORA_NONBLOCKING;
     virtual void setParameterAutomated(std::int32_t index, float value) noexcept;
     virtual AEffect* getAeffect() noexcept;
     virtual void setEditor(AEffEditor* editor) noexcept;

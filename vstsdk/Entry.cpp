@@ -8,13 +8,19 @@
 // --- The one exported symbol ------------------------------------------------
 // The symbol is named `main` through an assembler label on a function with
 // another C++ name (a C++ function called `main` could not return a pointer).
+// The label carries the platform's prefix for C names ("_" on 32-bit
+// Windows), so that the linker sees the C function `main` everywhere.
+// On Windows the build's module-definition file exports it, undecorated;
+// a dllexport attribute would make the linker look for the wrong name.
 #ifdef _WIN32
-#define VELMORA_ENTRY_EXPORT __declspec(dllexport)
+#define VELMORA_ENTRY_EXPORT
 #else
 #define VELMORA_ENTRY_EXPORT __attribute__((visibility("default")))
 #endif
+#define VELMORA_TEXT(x) VELMORA_TEXT_(x)
+#define VELMORA_TEXT_(x) #x
 extern "C" VELMORA_ENTRY_EXPORT AEffect* VSTCALLBACK velmoraMain(audioMasterCallback audioMaster) noexcept
-    __asm__("main");
+    __asm__(VELMORA_TEXT(__USER_LABEL_PREFIX__) "main");
 // -----------------------------------------------------------------------------
 
 namespace {

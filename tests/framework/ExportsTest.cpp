@@ -29,6 +29,9 @@ std::vector<std::string> definedDynamicSymbols(const std::string& path) {
 }
 
 TEST(Exports, EachFrameworkPluginExportsOnlyMain) {
+#ifdef _WIN32
+    GTEST_SKIP() << "nm reads ELF files; the Windows DLLs' exports are checked with objdump";
+#endif
     std::ifstream paths(VELMORA_CHECKED_PLUGINS);  // one path per line
     std::string path;
     int checked = 0;

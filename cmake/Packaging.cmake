@@ -1,0 +1,90 @@
+# Installing and packaging the two plug-ins.
+#
+# `cmake --install <build>` copies VelmoraGater and VelmoraTremolo into a
+# folder that hosts scan for VST 2 plug-ins. The folder is the install
+# prefix; when none is given it is:
+#   Linux builds              ~/.vst
+#   Windows builds on Windows %LOCALAPPDATA%/Programs/VSTPlugins
+#   Windows cross builds      <build>/vst  (copy its contents to the Windows machine)
+# Any other folder: `cmake --install <build> --prefix <folder>`, or configure
+# with -DCMAKE_INSTALL_PREFIX=<folder>.
+#
+# `cmake --build <build> --target package` makes one archive for the
+# platform of the build (.tar.gz on Linux, .zip on Windows) holding the two
+# plug-ins and a short readme, e.g. Velmora-1.0.0-Windows-x64.zip.
+
+if(NOT TARGET velmora_gater OR NOT TARGET velmora_tremolo)
+  return()
+endif()
+
+# The platform name used in the archive's name and in its readme.
+if(WIN32)
+  set(VELMORA_PACKAGE_SYSTEM Windows)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(VELMORA_PACKAGE_ARCH x64)
+  else()
+    set(VELMORA_PACKAGE_ARCH x86)
+  endif()
+  set(VELMORA_PLUGIN_SUFFIX .dll)
+else()
+  set(VELMORA_PACKAGE_SYSTEM Linux)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(VELMORA_PACKAGE_ARCH x86_64)
+  else()
+    set(VELMORA_PACKAGE_ARCH i386)
+  endif()
+  set(VELMORA_PLUGIN_SUFFIX .so)
+endif()
+
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+  if(NOT WIN32 AND DEFINED ENV{HOME})
+    set(default_vst_dir "$ENV{HOME}/.vst")
+  elseif(WIN32 AND CMAKE_HOST_WIN32 AND DEFINED ENV{LOCALAPPDATA})
+    file(TO_CMAKE_PATH "$ENV{LOCALAPPDATA}/Programs/VSTPlugins" default_vst_dir)
+  else()
+    set(default_vst_dir "${CMAKE_BINARY_DIR}/vst")
+  endif()
+  set(CMAKE_INSTALL_PREFIX "${default_vst_dir}" CACHE PATH
+      "Folder into which `cmake --install` puts the plug-ins (a folder your VST host scans)" FORCE)
+endif()
+
+# The plug-ins go straight into the folder: hosts scan it for plug-in files.
+install(TARGETS velmora_gater velmora_tremolo
+  LIBRARY DESTINATION . COMPONENT plugins
+  RUNTIME DESTINATION . COMPONENT plugins)
+
+# The readme goes into the archive only, not into the host's plug-in folder.
+set(VELMORA_PACKAGE_README ${CMAKE_BINARY_DIR}/packaging/README.txt)
+if(WIN32)
+  set(readme_newlines WIN32)
+else()
+  set(readme_newlines UNIX)
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/packaging/README-${VELMORA_PACKAGE_SYSTEM}.txt.in
+  ${VELMORA_PACKAGE_README} @ONLY NEWLINE_STYLE ${readme_newlines})
+install(FILES ${VELMORA_PACKAGE_README} DESTINATION . COMPONENT readme EXCLUDE_FROM_ALL)
+
+set(CPACK_PACKAGE_NAME Velmora)
+set(CPACK_PACKAGE_VENDOR Velmora)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "VelmoraGater and VelmoraTremolo, stereo VST 2 effects")
+set(CPACK_PACKAGE_FILE_NAME
+    "Velmora-${PROJECT_VERSION}-${VELMORA_PACKAGE_SYSTEM}-${VELMORA_PACKAGE_ARCH}")
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR TGZ)
+endif()
+# One archive with a top folder named like the archive, holding the
+# plug-ins and the readme.
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_COMPONENTS_ALL plugins readme)
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_ARCHIVE_FILE_NAME "${CPACK_PACKAGE_FILE_NAME}")
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+# The archives carry stripped plug-ins (the exported `main` stays).
+set(CPACK_STRIP_FILES ON)
+set(CPACK_SOURCE_GENERATOR "")
+include(CPack)

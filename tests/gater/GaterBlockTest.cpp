@@ -1,0 +1,127 @@
+// The plug-in's audio loops against the per-sample definition: a model of
+// the effect that drives a TOsc through the parameter mapping and takes one
+// `tick` per frame. Random parameters (inside and outside 0..1), programs,
+// sample rates, suspend/resume and block sizes; every output sample must
+// have the same bits.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "Osc.h"
+#include "Rounding.h"
+#include "VstHost.h"
+
+namespace {
+
+// The effect as the per-sample rules define it.
+class Model {
+public:
+    Model() {
+        for (auto& program : programs) {
+            program.assign(19, 1.0f);
+            program[1] = 0.27272728f;
+            program[2] = 0.1f;
+        }
+        setProgram(0);
+        osc.reset();
+    }
+
+    void setParameter(int index, float x) {
+        if (index < 0 || index > 18) return;
+        if (index == 0) {
+            std::int32_t count = 0;
+            roundToInt32(double(x) * 15.0 + 1.0, count);
+            osc.setStepCount(count);
+        } else if (index == 1) {
+            osc.setRate(float((double(x) * 330.0 + 30.0) / 15.0));
+        } else if (index == 2) {
+            osc.setEdge(x);
+        } else {
+            osc.setStepGain(index - 2, x);
+        }
+        programs[current][index] = x;
+    }
+    void setProgram(int program) {
+        if (program < 0 || program > 15) return;
+        current = program;
+        for (int i = 0; i < 19; ++i) setParameter(i, programs[program][i]);
+    }
+    void setSampleRate(float rate) { osc.setSampleRate(rate); }
+    void reset() { osc.reset(); }
+
+    void process(const std::vector<float>& in0, const std::vector<float>& in1, std::vector<float>& out0,
+                 std::vector<float>& out1, bool accumulate) {
+        for (std::size_t i = 0; i < in0.size(); ++i) {
+            const double g = osc.tick(), a = in0[i], b = in1[i];
+            out0[i] = accumulate ? float(a * g + double(out0[i])) : float(a * g);
+            out1[i] = accumulate ? float(b * g + double(out1[i])) : float(b * g);
+        }
+    }
+
+private:
+    TOsc osc;
+    std::vector<float> programs[16];
+    int current = 0;
+};
+
+bool sameSample(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b); }
+
+TEST(GaterBlock, ProcessAndProcessReplacingGiveThePerSampleOutput) {
+    auto gater = velmora::host::PluginInstance::load(VELMORA_PLUGIN_DIR "/VelmoraGater.so");
+    Model model;
+    std::mt19937 random(99);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f), value(-0.2f, 1.2f);
+    for (int round = 0; round < 400; ++round) {
+        switch (random() % 8) {
+            case 0: {
+                const int program = int(random() % 18) - 1;
+                gater->setProgram(program);
+                model.setProgram(program);
+                break;
+            }
+            case 1: {
+                const float rates[] = {22050.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f, 8000.0f};
+                const float rate = rates[random() % std::size(rates)];
+                gater->setSampleRate(rate);
+                model.setSampleRate(rate);
+                break;
+            }
+            case 2:
+                if (random() % 2) gater->suspend();
+                else gater->resume();
+                model.reset();
+                break;
+            default: {
+                const int index = int(random() % 19);
+                const float x = value(random);
+                gater->setParameter(index, x);
+                model.setParameter(index, x);
+                break;
+            }
+        }
+        const std::int32_t frames = random() % 5 == 0 ? std::int32_t(random() % 8193) : std::int32_t(random() % 700);
+        const bool accumulate = random() % 2 != 0;
+        std::vector<float> in0(frames), in1(frames), out0(frames), out1(frames);
+        for (std::int32_t i = 0; i < frames; ++i) {
+            in0[i] = noise(random);
+            in1[i] = noise(random);
+            out0[i] = noise(random);
+            out1[i] = noise(random);
+        }
+        std::vector<float> want0 = out0, want1 = out1;
+        model.process(in0, in1, want0, want1, accumulate);
+        if (accumulate) gater->process(in0.data(), in1.data(), out0.data(), out1.data(), frames);
+        else gater->processReplacing(in0.data(), in1.data(), out0.data(), out1.data(), frames);
+        for (std::int32_t i = 0; i < frames; ++i) {
+            ASSERT_TRUE(sameSample(out0[i], want0[i]) && sameSample(out1[i], want1[i]))
+                << "round " << round << ", frame " << i << " of " << frames << ": " << out0[i] << " instead of "
+                << want0[i];
+        }
+    }
+}
+
+}  // namespace

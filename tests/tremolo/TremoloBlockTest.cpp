@@ -1,0 +1,135 @@
+// The plug-in's audio loops against the per-sample definition: a model of
+// the effect that drives a TLfo through the parameter mapping and takes one
+// `tick` per frame. Random parameters (inside and outside 0..1), programs,
+// sample rates, suspend/resume and block sizes; every output sample must
+// have the same bits.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "LFO.h"
+#include "VstHost.h"
+
+namespace {
+
+// The effect as the per-sample rules define it.
+class Model {
+public:
+    Model() {
+        lfo.setLevel(100.0f);
+        lfo.setRate(2.0f);
+        lfo.setPulseWidth(50.0f);
+        lfo.setSampleRate(44100.0f);
+        lfo.setWaveform(TLfo::kTriangle);
+        lfo.reset();
+        programs.fill({0.1f, 0.27272728f, 0.5f, 1.0f});
+        setProgram(0);
+    }
+
+    void setParameter(int index, float v) {
+        if (index < 0 || index > 3) return;
+        if (index == 0) {
+            const double fifths = 5.0 * double(v);
+            if (fifths <= 1.0) lfo.setWaveform(TLfo::kSquare);
+            else if (fifths <= 2.0) lfo.setWaveform(TLfo::kTriangle);
+            else if (fifths <= 3.0) lfo.setWaveform(TLfo::kSine);
+            else if (fifths <= 4.0) lfo.setWaveform(TLfo::kSawDown);
+            else if (fifths <= 5.0) lfo.setWaveform(TLfo::kSawUp);
+        } else if (index == 1) {
+            lfo.setRate(float((double(v) * 330.0 + 30.0) / 60.0));
+        } else if (index == 2) {
+            lfo.setPulseWidth(float(double(v) * 100.0));
+        } else {
+            lfo.setLevel(float(double(v) * 100.0));
+        }
+        programs[current][index] = v;
+    }
+    void setProgram(int program) {
+        if (program < 0 || program > 15) return;
+        current = program;
+        const auto values = programs[program];
+        for (int i = 0; i < 4; ++i) setParameter(i, values[i]);
+    }
+    void setSampleRate(float rate) { lfo.setSampleRate(rate); }
+    void suspend() { lfo.reset(); }
+
+    void process(const std::vector<float>& in0, const std::vector<float>& in1, std::vector<float>& out0,
+                 std::vector<float>& out1, bool accumulate) {
+        for (std::size_t i = 0; i < in0.size(); ++i) {
+            const double g = lfo.tick(), a = in0[i], b = in1[i];
+            out0[i] = accumulate ? float(a * g + double(out0[i])) : float(a * g);
+            out1[i] = accumulate ? float(b * g + double(out1[i])) : float(b * g);
+        }
+    }
+
+private:
+    TLfo lfo;
+    std::array<std::array<float, 4>, 16> programs;  // waveform, tempo, pulse width, level
+    int current = 0;
+};
+
+bool sameSample(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b); }
+
+TEST(TremoloBlock, ProcessAndProcessReplacingGiveThePerSampleOutput) {
+    auto tremolo = velmora::host::PluginInstance::load(VELMORA_PLUGIN_DIR "/VelmoraTremolo.so");
+    Model model;
+    std::mt19937 random(123);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f), value(-0.2f, 1.2f);
+    for (int round = 0; round < 500; ++round) {
+        switch (random() % 8) {
+            case 0: {
+                const int program = int(random() % 18) - 1;
+                tremolo->setProgram(program);
+                model.setProgram(program);
+                break;
+            }
+            case 1: {
+                const float rates[] = {22050.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f, 8000.0f};
+                const float rate = rates[random() % std::size(rates)];
+                tremolo->setSampleRate(rate);
+                model.setSampleRate(rate);
+                break;
+            }
+            case 2:
+                if (random() % 2) {
+                    tremolo->suspend();
+                    model.suspend();
+                } else {
+                    tremolo->resume();
+                }
+                break;
+            default: {
+                // The waveform most often, so that it changes inside cycles.
+                const int index = random() % 2 ? 0 : int(random() % 4);
+                const float v = value(random);
+                tremolo->setParameter(index, v);
+                model.setParameter(index, v);
+                break;
+            }
+        }
+        const std::int32_t frames = random() % 5 == 0 ? std::int32_t(random() % 8193) : std::int32_t(random() % 700);
+        const bool accumulate = random() % 2 != 0;
+        std::vector<float> in0(frames), in1(frames), out0(frames), out1(frames);
+        for (std::int32_t i = 0; i < frames; ++i) {
+            in0[i] = noise(random);
+            in1[i] = noise(random);
+            out0[i] = noise(random);
+            out1[i] = noise(random);
+        }
+        std::vector<float> want0 = out0, want1 = out1;
+        model.process(in0, in1, want0, want1, accumulate);
+        if (accumulate) tremolo->process(in0.data(), in1.data(), out0.data(), out1.data(), frames);
+        else tremolo->processReplacing(in0.data(), in1.data(), out0.data(), out1.data(), frames);
+        for (std::int32_t i = 0; i < frames; ++i) {
+            ASSERT_TRUE(sameSample(out0[i], want0[i]) && sameSample(out1[i], want1[i]))
+                << "round " << round << ", frame " << i << " of " << frames << ": " << out0[i] << " instead of "
+                << want0[i];
+        }
+    }
+}
+
+}  // namespace
