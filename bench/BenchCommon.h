@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <random>
 #include <string>
 #include <utility>
@@ -42,6 +43,21 @@ inline const std::vector<std::int32_t>& blockSizes() {
 
 inline constexpr float benchSampleRate = 44100.0f;
 
+// Buffers start on a 64-byte boundary, as hosts commonly allocate them, so
+// that every case (and the plain loop) sees the same alignment.
+template <typename T>
+struct AlignedAllocator {
+    using value_type = T;
+    AlignedAllocator() = default;
+    template <typename U>
+    AlignedAllocator(const AlignedAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(64))); }
+    void deallocate(T* p, std::size_t) noexcept { ::operator delete(p, std::align_val_t(64)); }
+    template <typename U>
+    bool operator==(const AlignedAllocator<U>&) const noexcept { return true; }
+};
+using SampleVector = std::vector<float, AlignedAllocator<float>>;
+
 // Two input and two output channels of one block; the inputs hold noise
 // in -1..1 so that no sample is denormal or zero.
 struct StereoBuffers {
@@ -58,7 +74,7 @@ struct StereoBuffers {
         outputs[0] = outL.data();
         outputs[1] = outR.data();
     }
-    std::vector<float> inL, inR, outL, outR;
+    SampleVector inL, inR, outL, outR;
     float* inputs[2];
     float* outputs[2];
 };
@@ -95,14 +111,23 @@ inline void plainGainLoopScalar(const float* inL, const float* inR, float* outL,
     }
 }
 
+// With --benchmark_repetitions, each case also reports its fastest
+// repetition ("min"), the figure least disturbed by other work on the
+// machine; the tables use it.
+inline benchmark::internal::Benchmark* withMinimum(benchmark::internal::Benchmark* case_) {
+    return case_->ComputeStatistics("min", [](const std::vector<double>& values) {
+        return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+    });
+}
+
 using GainLoop = void (*)(const float*, const float*, float*, float*, const float*, std::int32_t);
 
 inline void registerGainLoop(const std::string& caseName, GainLoop loop) {
     for (std::int32_t frames : blockSizes()) {
-        benchmark::RegisterBenchmark(
+        withMinimum(benchmark::RegisterBenchmark(
             (caseName + "/" + std::to_string(frames)).c_str(), [frames, loop](benchmark::State& state) {
                 StereoBuffers buffers(frames);
-                std::vector<float> gains(frames);
+                SampleVector gains(frames);
                 for (std::int32_t i = 0; i < frames; ++i) gains[i] = float(i % 100) / 100.0f;
                 for (auto _ : state) {
                     loop(buffers.inL.data(), buffers.inR.data(), buffers.outL.data(),
@@ -110,7 +135,7 @@ inline void registerGainLoop(const std::string& caseName, GainLoop loop) {
                     benchmark::ClobberMemory();
                 }
                 state.counters["per_frame"] = timePerFrame(frames);
-            });
+            }));
     }
 }
 
@@ -129,7 +154,7 @@ inline void registerPluginCases(const std::string& caseName, const std::string& 
     const std::string path = std::string(VELMORA_PLUGIN_DIR) + "/" + fileName;
     for (const bool accumulate : {false, true}) {
         for (std::int32_t frames : blockSizes()) {
-            benchmark::RegisterBenchmark(
+            withMinimum(benchmark::RegisterBenchmark(
                 (caseName + (accumulate ? "-process/" : "/") + std::to_string(frames)).c_str(),
                 [path, setup, beforeBlock, frames, accumulate](benchmark::State& state) {
                     std::unique_ptr<host::PluginInstance> instance;
@@ -155,13 +180,14 @@ inline void registerPluginCases(const std::string& caseName, const std::string& 
                         benchmark::ClobberMemory();
                     }
                     state.counters["per_frame"] = timePerFrame(frames);
-                });
+                }));
         }
     }
 }
 
 // Console output as usual, and the per-frame time of each case kept for
-// the tables: the median when the run has repetitions, else the one run.
+// the tables: with repetitions the fastest one (the median where a case
+// has no minimum), else the one run.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     explicit RatioReporter(bool color)
@@ -170,13 +196,15 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.error_occurred) continue;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.run_type != Run::RT_Iteration && !median) continue;
+            const bool aggregate = run.run_type == Run::RT_Aggregate;
+            if (aggregate && run.aggregate_name != "min" && run.aggregate_name != "median") continue;
             auto counter = run.counters.find("per_frame");
             if (counter == run.counters.end()) continue;
             const std::string name = run.run_name.str();
-            if (!iterations.count(name) && !medians.count(name)) order.push_back(name);
-            (median ? medians : iterations)[name] = counter->second.value;
+            if (!iterations.count(name) && !aggregates.count(name)) order.push_back(name);
+            // A minimum wins over a median, either over a single run.
+            if (!aggregate) iterations[name] = counter->second.value;
+            else if (run.aggregate_name == "min" || !aggregates.count(name)) aggregates[name] = counter->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -227,19 +255,19 @@ private:
 
     double value(const std::string& base, std::int32_t frames) const {
         const std::string name = base + "/" + std::to_string(frames);
-        if (auto m = medians.find(name); m != medians.end()) return m->second;
+        if (auto m = aggregates.find(name); m != aggregates.end()) return m->second;
         if (auto i = iterations.find(name); i != iterations.end()) return i->second;
         return 0.0;
     }
 
     std::vector<std::string> order;              // case names in run order
     std::map<std::string, double> iterations;    // seconds per frame
-    std::map<std::string, double> medians;
+    std::map<std::string, double> aggregates;    // min, else median
 };
 
 // The executable's main: registers the plain loops, runs every case (with
-// the usual benchmark flags; --benchmark_repetitions gives medians) and
-// prints the tables.
+// the usual benchmark flags; with --benchmark_repetitions the tables take
+// each case's fastest repetition) and prints the tables.
 inline int runBenchmarksAndReport(int argc, char** argv) {
     registerGainLoop("plain", plainGainLoop);
     registerGainLoop("plain-scalar", plainGainLoopScalar);

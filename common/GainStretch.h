@@ -66,6 +66,13 @@ namespace gainstretch {
 // back to 2^24). Stretches stay below it; the per-sample rules do the rest.
 inline constexpr float kPositionLimit = 16777216.0f;
 
+// Whether a position is one the stretches can count: a whole number in
+// [0, 2^24). (A reset racing with the end of a block can leave a fraction;
+// the per-sample rules carry such a position to the next boundary.)
+inline bool isWholePosition(float p) noexcept {
+    return p >= 0.0f && p < kPositionLimit && float(std::int32_t(p)) == p;
+}
+
 // Whether this processor runs the 256-bit variant (a test of a flag that the
 // runtime filled in at load time: no call, no lock).
 inline bool wideVectors() noexcept {
@@ -166,7 +173,8 @@ struct StretchHint {
     float value = 0.0f;              // kConstant
     float x = 0.0f;                  // kFalling: the numerator at `start`
     float den = 0.0f;                // kRising, kFalling
-    const float* table = nullptr;    // kTable: the values by position
+    const float* table = nullptr;    // kTable: the value of position q is table[q - tableBase]
+    float tableBase = 0.0f;
     std::uint32_t lengths[3] = {};
     std::uint32_t tag = 0;           // anything else the shape depends on
 
@@ -183,10 +191,11 @@ struct StretchHint {
     }
     void forget() noexcept { kind = kNone; }
 
-    // Frames (at most `most`) that position p may take from the hint, or 0.
+    // Frames (at most `most`) that position p may take from the hint, or 0
+    // (always 0 for a position that is no whole number).
     std::int32_t holds(float p, float a, float b, float c, std::uint32_t t, std::int32_t most) const noexcept {
-        if (kind == kNone || !(p >= start && p < end) || bits(a) != lengths[0] || bits(b) != lengths[1] ||
-            bits(c) != lengths[2] || t != tag) {
+        if (kind == kNone || !(p >= start && p < end) || float(std::int32_t(p)) != p || bits(a) != lengths[0] ||
+            bits(b) != lengths[1] || bits(c) != lengths[2] || t != tag) {
             return 0;
         }
         const float left = end - p;  // exact: whole numbers below 2^24
@@ -289,7 +298,7 @@ VELMORA_STRETCH_INLINE void StretchHint::apply(Sink& sink, float p, float scale,
         case kConstant: sink.constant(value * scale, frames); break;
         case kRising: sink.put(RisingQuotient{std::int32_t(p), den}, scale, frames); break;
         case kFalling: sink.put(FallingQuotient{x - (p - start), den}, scale, frames); break;
-        case kTable: sink.put(Table{table + std::int32_t(p)}, scale, frames); break;
+        case kTable: sink.put(Table{table + std::int32_t(p - tableBase)}, scale, frames); break;
         case kNone: break;
     }
 }

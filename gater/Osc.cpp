@@ -1,10 +1,11 @@
 #include "Osc.h"
 
 #include <cmath>
+#include <new>
 
 #include "GainStretch.h"
 
-TOsc::TOsc() noexcept {
+TOsc::TOsc() noexcept : rampCache(new (std::nothrow) float[2 * kRampCacheSize]) {
     for (auto& gain : stepGains) gain = 0.0f;
     reset();
 }
@@ -57,11 +58,30 @@ void TOsc::reset() noexcept {
 // Within a step the envelope branch changes only where the position passes
 // rampUpLength, rampDownStart or stepLength. Each stretch between two such
 // points is one shape: the rising ramp position / rampUpLength, the hold 1,
-// the falling ramp, or 1 after the end; times the step gain. Positions that
-// the stretches cannot count (from 2^24 on, where the counter stops) go
-// through the per-sample `tick`.
+// the falling ramp, or 1 after the end; times the step gain. The ramps are
+// the same in every step of the same lengths, so their factors are kept in
+// a cache the first time and read back later. A block that continues the
+// stretch the last one ended in takes it from the hint without cutting.
+// Positions that the stretches cannot count (from 2^24 on, where the
+// counter stops, or a fraction left by a racing reset) go through the
+// per-sample `tick`.
 
 namespace gs = gainstretch;
+
+// The next frames of a ramp computed by `shape` into the ramp cache and
+// from there into the sink, when `index` is the first frame the cache does
+// not hold yet. Returns the frames done (0 if the cache cannot take them).
+template <class Sink, class Shape>
+VELMORA_STRETCH_INLINE std::int32_t TOsc::Block::extendRamp(Sink& sink, float* ramp, std::int32_t& cached,
+                                                          std::int32_t index, std::int32_t frames,
+                                                          const Shape& shape, float gain) noexcept {
+    if (ramp == nullptr || index != cached || index >= kRampCacheSize) return 0;
+    const std::int32_t count = frames < kRampCacheSize - index ? frames : kRampCacheSize - index;
+    gs::GainBuffer{ramp + index}.put(shape, 1.0f, count);
+    cached += count;
+    sink.put(gs::Table{ramp + index}, gain, count);
+    return count;
+}
 
 template <class Sink>
 VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) noexcept {
@@ -73,7 +93,7 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
         frames -= held;
     }
     while (frames > 0) {
-        if (!(position >= 0.0f && position < gs::kPositionLimit)) {
+        if (!gs::isWholePosition(position)) {
             sink.one(tick());
             --frames;
             continue;
@@ -92,19 +112,58 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
         } else {
             stretch = 1;  // the next sample is a boundary again
         }
+        if (stretch <= 0) {
+            // No stretch to cut here (settings changed under the block):
+            // one sample by the per-sample rules, so the block always
+            // moves on.
+            hint.forget();
+            sink.one(tick());
+            --frames;
+            continue;
+        }
+
+        // The ramp cache holds ramps of the lengths now in force only.
+        float* rise = osc.rampCache.get();
+        float* fall = rise != nullptr ? rise + kRampCacheSize : nullptr;
+        if (rise != nullptr) {
+            const std::uint32_t lengths[3] = {gs::StretchHint::bits(stepLength), gs::StretchHint::bits(rampUpLength),
+                                              gs::StretchHint::bits(rampDownStart)};
+            if (lengths[0] != osc.rampLengths[0] || lengths[1] != osc.rampLengths[1] ||
+                lengths[2] != osc.rampLengths[2]) {
+                for (int i = 0; i < 3; ++i) osc.rampLengths[i] = lengths[i];
+                osc.riseCached = 0;
+                osc.fallCached = 0;
+            }
+        }
 
         const float gain = osc.stepGains[currentStep].load();
         gs::StretchHint::Kind kind = gs::StretchHint::kNone;
         std::int32_t count = stretch < frames ? stretch : frames;
+        std::int32_t done = 0;
         if (p < rampUpLength) {
+            const std::int32_t index = std::int32_t(p);
             if (rampUpLength == 0.0f) {
                 sink.constant(gain, count);
+            } else if (rise != nullptr && index < osc.riseCached) {
+                // Computed in an earlier step with these lengths.
+                if (stretch > osc.riseCached - index) stretch = osc.riseCached - index;
+                count = stretch < frames ? stretch : frames;
+                sink.put(gs::Table{rise + index}, gain, count);
+                kind = gs::StretchHint::kTable;
+                hint.table = rise;
+                hint.tableBase = 0.0f;
             } else if (gs::quotientIsExact(rampUpLength)) {
-                sink.put(gs::RisingQuotient{std::int32_t(p), rampUpLength}, gain, count);
-                kind = gs::StretchHint::kRising;
-                hint.den = rampUpLength;
+                const gs::RisingQuotient shape{index, rampUpLength};
+                done = extendRamp(sink, rise, osc.riseCached, index, count, shape, gain);
+                if (done == 0) {
+                    sink.put(shape, gain, count);
+                    kind = gs::StretchHint::kRising;
+                    hint.den = rampUpLength;
+                }
             } else {
-                sink.put(gs::DoubleQuotient{dp, double(rampUpLength)}, gain, count);
+                const gs::DoubleQuotient shape{dp, double(rampUpLength)};
+                done = extendRamp(sink, rise, osc.riseCached, index, count, shape, gain);
+                if (done == 0) sink.put(shape, gain, count);
             }
         } else if (p < rampDownStart) {
             sink.constant(gain, count);
@@ -113,21 +172,39 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
         } else if (p < stepLength) {
             const double a = rampDownStart;
             const double w = double(stepLength) - double(rampDownStart);
-            gs::FallingQuotient quotient{};
-            const std::int32_t exact = gs::fallingQuotient(a, w, dp, stretch, quotient);
-            if (exact > 0) {
-                stretch = exact;
+            // Frames of the fall count from its first whole position.
+            const double first = std::ceil(a);
+            const std::int32_t index = fall != nullptr && first >= 0.0 ? std::int32_t(dp - first) : -1;
+            if (fall != nullptr && index >= 0 && index < osc.fallCached) {
+                if (stretch > osc.fallCached - index) stretch = osc.fallCached - index;
                 count = stretch < frames ? stretch : frames;
-                sink.put(quotient, gain, count);
-                kind = gs::StretchHint::kFalling;
-                hint.x = quotient.x;
-                hint.den = quotient.den;
+                sink.put(gs::Table{fall + index}, gain, count);
+                kind = gs::StretchHint::kTable;
+                hint.table = fall;
+                hint.tableBase = float(first);
             } else {
-                sink.put(gs::DoubleFall{a, dp, w}, gain, count);
+                gs::FallingQuotient quotient{};
+                const std::int32_t exact = gs::fallingQuotient(a, w, dp, stretch, quotient);
+                if (exact > 0) {
+                    stretch = exact;
+                    count = stretch < frames ? stretch : frames;
+                    done = index >= 0 ? extendRamp(sink, fall, osc.fallCached, index, count, quotient, gain) : 0;
+                    if (done == 0) {
+                        sink.put(quotient, gain, count);
+                        kind = gs::StretchHint::kFalling;
+                        hint.x = quotient.x;
+                        hint.den = quotient.den;
+                    }
+                } else {
+                    const gs::DoubleFall shape{a, dp, w};
+                    done = index >= 0 ? extendRamp(sink, fall, osc.fallCached, index, count, shape, gain) : 0;
+                    if (done == 0) sink.put(shape, gain, count);
+                }
             }
         } else {
             sink.constant(gain, count);
         }
+        if (done > 0) count = done;
         if (kind != gs::StretchHint::kNone) {
             hint.record(kind, p, stretch, stepLength, rampUpLength, rampDownStart, 0);
         } else {
@@ -140,36 +217,49 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
 
 // Each entry point builds the Block and the sink itself, so that the
 // running state and the buffer pointers live in registers through the
-// loops. The 256-bit variant is the same code compiled for AVX2.
-struct TOsc::Wide {
-    template <class Sink, class... Pointers>
-    VELMORA_WIDE_TARGET static void run(TOsc& osc, std::int32_t frames, Pointers... pointers) noexcept {
-        Block block(osc);
-        Sink sink{pointers...};
-        block.run(sink, frames);
+// loops. The 256-bit variants are the same code compiled for AVX2.
+struct TOsc::BlockPath {
+    // The whole block inside the stretch the last one ended in: the shape
+    // straight onto the sink, without a Block. A reset from a host thread
+    // meanwhile is left to stand, as in the Block.
+    template <class Sink>
+    VELMORA_STRETCH_INLINE static bool continueStretch(TOsc& osc, Sink& sink, std::int32_t frames) noexcept {
+        const std::uint32_t resets = osc.resets.load();
+        const float p = osc.position.load();
+        if (osc.hint.holds(p, osc.stepLength.load(), osc.rampUpLength, osc.rampDownStart, 0, frames) != frames) {
+            return false;
+        }
+        osc.hint.apply(sink, p, osc.stepGains[osc.currentStep.load()].load(), frames);
+        if (osc.resets.load() == resets) osc.position = float(double(p) + double(frames));
+        return true;
     }
-    template <class Sink, class... Pointers>
-    static void runNarrow(TOsc& osc, std::int32_t frames, Pointers... pointers) noexcept {
+    template <class Sink>
+    VELMORA_STRETCH_INLINE static void run(TOsc& osc, Sink sink, std::int32_t frames) noexcept {
+        if (continueStretch(osc, sink, frames)) return;
         Block block(osc);
-        Sink sink{pointers...};
         block.run(sink, frames);
-    }
-    template <class Sink, class... Pointers>
-    static void dispatch(TOsc& osc, std::int32_t frames, Pointers... pointers) noexcept {
-        if (frames <= 0) return;
-        if (gs::wideVectors()) run<Sink>(osc, frames, pointers...);
-        else runNarrow<Sink>(osc, frames, pointers...);
     }
 };
 
-void TOsc::render(float* gains, std::int32_t frames) noexcept {
-    if (gains != nullptr) Wide::dispatch<gs::GainBuffer>(*this, frames, gains);
+VELMORA_WIDE_TARGET void TOsc::renderWide(TOsc& osc, float* gains, std::int32_t frames) noexcept {
+    BlockPath::run(osc, gs::GainBuffer{gains}, frames);
 }
-
-void TOsc::replace(const float* in0, const float* in1, float* out0, float* out1, std::int32_t frames) noexcept {
-    Wide::dispatch<gs::StereoGain<false>>(*this, frames, in0, in1, out0, out1);
+void TOsc::renderNarrow(TOsc& osc, float* gains, std::int32_t frames) noexcept {
+    BlockPath::run(osc, gs::GainBuffer{gains}, frames);
 }
-
-void TOsc::accumulate(const float* in0, const float* in1, float* out0, float* out1, std::int32_t frames) noexcept {
-    Wide::dispatch<gs::StereoGain<true>>(*this, frames, in0, in1, out0, out1);
+VELMORA_WIDE_TARGET void TOsc::replaceWide(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
+                                           std::int32_t frames) noexcept {
+    BlockPath::run(osc, gs::StereoGain<false>{in0, in1, out0, out1}, frames);
+}
+void TOsc::replaceNarrow(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
+                         std::int32_t frames) noexcept {
+    BlockPath::run(osc, gs::StereoGain<false>{in0, in1, out0, out1}, frames);
+}
+VELMORA_WIDE_TARGET void TOsc::accumulateWide(TOsc& osc, const float* in0, const float* in1, float* out0,
+                                              float* out1, std::int32_t frames) noexcept {
+    BlockPath::run(osc, gs::StereoGain<true>{in0, in1, out0, out1}, frames);
+}
+void TOsc::accumulateNarrow(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
+                            std::int32_t frames) noexcept {
+    BlockPath::run(osc, gs::StereoGain<true>{in0, in1, out0, out1}, frames);
 }

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "GainStretch.h"
 #include "Nonblocking.h"
@@ -71,19 +72,43 @@ public:
     // cut where the envelope changes branch; the step gain is read at each
     // cut, the other settings at the step boundaries as in `tick`. The
     // running state is held in a Block for the call.
-    void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING;
+    void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING {
+        if (gains == nullptr || frames <= 0) return;
+        if (gainstretch::wideVectors()) renderWide(*this, gains, frames);
+        else renderNarrow(*this, gains, frames);
+    }
     // Audio thread. For `frames` frames: out = in × gain (replacing) or
     // out = out + in × gain formed in double (accumulating), each rounded
     // once to float; the same samples as a loop over `tick`. Inputs and
     // outputs may be the same buffers.
     void replace(const float* in0, const float* in1, float* out0, float* out1,
-                 std::int32_t frames) noexcept VELMORA_NONBLOCKING;
+                 std::int32_t frames) noexcept VELMORA_NONBLOCKING {
+        if (frames <= 0) return;
+        if (gainstretch::wideVectors()) replaceWide(*this, in0, in1, out0, out1, frames);
+        else replaceNarrow(*this, in0, in1, out0, out1, frames);
+    }
     void accumulate(const float* in0, const float* in1, float* out0, float* out1,
-                    std::int32_t frames) noexcept VELMORA_NONBLOCKING;
+                    std::int32_t frames) noexcept VELMORA_NONBLOCKING {
+        if (frames <= 0) return;
+        if (gainstretch::wideVectors()) accumulateWide(*this, in0, in1, out0, out1, frames);
+        else accumulateNarrow(*this, in0, in1, out0, out1, frames);
+    }
 
 private:
     friend class Block;
-    struct Wide;  // the block path's entry points (Osc.cpp)
+    // The block path (Osc.cpp), each in a variant for 256-bit vectors and
+    // one for the processors without them.
+    struct BlockPath;
+    static void renderWide(TOsc& osc, float* gains, std::int32_t frames) noexcept;
+    static void renderNarrow(TOsc& osc, float* gains, std::int32_t frames) noexcept;
+    static void replaceWide(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
+                            std::int32_t frames) noexcept;
+    static void replaceNarrow(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
+                              std::int32_t frames) noexcept;
+    static void accumulateWide(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
+                               std::int32_t frames) noexcept;
+    static void accumulateNarrow(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
+                                 std::int32_t frames) noexcept;
 
     Relaxed<float> rate{2.0f};
     Relaxed<float> sampleRate{44100.0f};
@@ -108,6 +133,15 @@ private:
     Relaxed<std::uint32_t> resets{0};
     // The stretch the block path's last block ended in (audio thread only).
     gainstretch::StretchHint hint;
+    // The rising and the falling ramp (factors by frame from the ramp's
+    // first position) as the block path computed them for the lengths in
+    // rampLengths: later steps with the same lengths read them back.
+    // Allocated at construction (none if that fails); audio thread only.
+    static constexpr std::int32_t kRampCacheSize = 8192;
+    std::unique_ptr<float[]> rampCache;  // rising ramp, then falling ramp
+    std::uint32_t rampLengths[3] = {};
+    std::int32_t riseCached = 0;
+    std::int32_t fallCached = 0;
 
     void markDirty() noexcept { dirty.store(true, std::memory_order_release); }
 };
@@ -187,7 +221,10 @@ private:
     // (Osc.cpp).
     template <class Sink>
     void run(Sink& sink, std::int32_t frames) noexcept;
-    friend struct TOsc::Wide;
+    template <class Sink, class Shape>
+    std::int32_t extendRamp(Sink& sink, float* ramp, std::int32_t& cached, std::int32_t index, std::int32_t frames,
+                            const Shape& shape, float gain) noexcept;
+    friend struct TOsc::BlockPath;
 
     TOsc& osc;
     std::uint32_t resetsAtStart;

@@ -12,6 +12,7 @@ PACKAGES=(
   dpf-plugins-vst
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
   ardour
+  clang-22 libclang-rt-22-dev valgrind
 )
 
 missing=()

@@ -1,22 +1,31 @@
 #!/usr/bin/env bash
 # Builds Velmora in every configuration and runs all tests:
 # Linux x86-64, Linux i386, AddressSanitizer+UBSan, ThreadSanitizer,
-# Windows x64 (tests under wine64) and Windows x86 (DLLs checked from outside).
-# Usage: scripts/test.sh [preset...]   (default: all presets)
+# Windows x64 (tests under wine64) and Windows x86 (DLLs checked from outside),
+# then the reliability battery (scripts/reliability.sh: fuzzing, the
+# RealtimeSanitizer and valgrind runs).
+# Usage: scripts/test.sh [preset...]   (default: all presets, then reliability;
+#        "reliability" may also be named as one of the presets)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 
 presets=("$@")
 if [ ${#presets[@]} -eq 0 ]; then
-  presets=(default m32 asan tsan win64 win32)
+  presets=(default m32 asan tsan win64 win32 reliability)
 fi
 jobs=$(nproc)
 for preset in "${presets[@]}"; do
+  if [ "$preset" = reliability ]; then
+    echo "=== reliability battery"
+    VELMORA_JOBS=$jobs scripts/reliability.sh
+    continue
+  fi
   echo "=== ${preset}: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs"
   echo "=== ${preset}: test"
-  ctest --preset "$preset" -j"$jobs"
+  # A test that hangs fails after 5 minutes instead of holding the run.
+  ctest --preset "$preset" -j"$jobs" --timeout 300
 done
 echo "=== all presets passed: ${presets[*]}"

@@ -5,7 +5,7 @@
 #include "GainStretch.h"
 #include "SineKernel.h"
 
-TLfo::TLfo() noexcept : sineCache(new (std::nothrow) float[kSineCacheSize]) {
+TLfo::TLfo() noexcept : cycleCache(new (std::nothrow) float[kCycleCacheSize]) {
     for (int i = 0; i < kRampLength; ++i) {
         rampUp[i] = float(i * 0.1);
         rampDown[i] = float(1.0 - i * 0.1);
@@ -95,9 +95,12 @@ void TLfo::setWaveform(std::uint8_t code) noexcept {
 // ends of the ramp tables (10, h + 9, T - 9), the high length h and the
 // cycle end T. Each stretch between two of them is one shape times the
 // level: a constant, a slice of a ramp table, a quotient of the position
-// (triangle, saws) or the sine kernel. The onset window and positions that
-// the stretches cannot count (from 2^24 on) go through the per-sample
-// `tick`.
+// (triangle, saws) or the sine kernel, whose values are kept in a cache
+// for the cycles that follow with the same phase step. A block that
+// continues the stretch the last one ended in takes it from the hint
+// without cutting. The onset window and positions that the stretches
+// cannot count (from 2^24 on, or a fraction left by a racing reset) go
+// through the per-sample `tick`.
 
 namespace gs = gainstretch;
 
@@ -122,7 +125,7 @@ VELMORA_STRETCH_INLINE void TLfo::Block::run(Sink& sink, std::int32_t frames) no
     gs::StretchHint& hint = lfo.hint;
     float sines[sinekernel::kChunk];
     while (frames > 0) {
-        if (!(position >= 0.0f && position < gs::kPositionLimit) || onsetCount + 1.0f < onsetLength) {
+        if (!gs::isWholePosition(position) || onsetCount + 1.0f < onsetLength) {
             sink.one(tick());
             --frames;
             continue;
@@ -133,6 +136,15 @@ VELMORA_STRETCH_INLINE void TLfo::Block::run(Sink& sink, std::int32_t frames) no
             hint.apply(sink, position, level, count);
         } else {
             count = cut(sink, wave, level, frames, sines);
+            if (count <= 0) {
+                // Nothing cut (settings changed under the block): one
+                // sample by the per-sample rules, so the block always
+                // moves on.
+                hint.forget();
+                sink.one(tick());
+                --frames;
+                continue;
+            }
         }
         position = float(double(position) + double(count));
         // The count stops at 2^24 as the per-sample one does.
@@ -140,6 +152,24 @@ VELMORA_STRETCH_INLINE void TLfo::Block::run(Sink& sink, std::int32_t frames) no
         onsetCount = counted < double(gs::kPositionLimit) ? float(counted) : gs::kPositionLimit;
         frames -= count;
     }
+}
+
+// A stretch of values that follow from the position alone, into the sink;
+// computed into the cycle cache on the way when it continues what the
+// cache holds. Returns whether it did (a later block then cuts anew, to go
+// on filling it).
+template <class Sink, class Shape>
+VELMORA_STRETCH_INLINE bool TLfo::Block::emit(Sink& sink, const Shape& shape, std::int32_t index, std::int32_t frames,
+                                             float level) noexcept {
+    float* cache = lfo.cycleCache.get();
+    if (cache != nullptr && index == lfo.cycleCached && frames <= kCycleCacheSize - index) {
+        gs::GainBuffer{cache + index}.put(shape, 1.0f, frames);
+        lfo.cycleCached += frames;
+        sink.put(gs::Table{cache + index}, level, frames);
+        return true;
+    }
+    sink.put(shape, level, frames);
+    return false;
 }
 
 // One stretch from the position on (a cycle start first, if due), at most
@@ -154,21 +184,45 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
     // plus 1. `stretch` counts the frames to the next cut.
     const float p = position;
     const double dp = p, h = highLength, T = period;
+    const std::int32_t index = std::int32_t(p);
     std::int32_t stretch = std::int32_t(double(gs::kPositionLimit) - dp);
     stretch = dp < T ? gs::countBelow(dp, T, stretch) : 1;
     gs::StretchHint& hint = lfo.hint;
     gs::StretchHint::Kind kind = gs::StretchHint::kNone;
+
+    // The cycle cache holds the values of this waveform and these lengths
+    // only; where it holds this position, it serves to the end of what it
+    // holds (or of the cycle).
+    float* cache = lfo.cycleCache.get();
+    if (cache != nullptr) {
+        const std::uint32_t key[4] = {wave, gs::StretchHint::bits(period), gs::StretchHint::bits(highLength),
+                                      gs::StretchHint::bits(phaseStep)};
+        if (key[0] != lfo.cycleKey[0] || key[1] != lfo.cycleKey[1] || key[2] != lfo.cycleKey[2] ||
+            key[3] != lfo.cycleKey[3]) {
+            for (int i = 0; i < 4; ++i) lfo.cycleKey[i] = key[i];
+            lfo.cycleCached = 0;
+        }
+        if (index < lfo.cycleCached) {
+            if (stretch > lfo.cycleCached - index) stretch = lfo.cycleCached - index;
+            const std::int32_t count = stretch < frames ? stretch : frames;
+            sink.put(gs::Table{cache + index}, level, count);
+            hint.table = cache;
+            hint.tableBase = 0.0f;
+            hint.record(gs::StretchHint::kTable, p, stretch, period, highLength, phaseStep, wave);
+            return count;
+        }
+    }
+
     auto take = [&](std::int32_t most) {
         stretch = most;
         return stretch < frames ? stretch : frames;
     };
     std::int32_t count = 0;
-
     switch (wave) {
     case kSquare:
         if (p < 10.0f) {
             count = take(gs::countBelow(dp, 10.0, stretch));
-            sink.put(gs::Table{&lfo.rampUp[static_cast<int>(p)]}, level, count);
+            sink.put(gs::Table{&lfo.rampUp[index]}, level, count);
         } else if (dp < h) {
             count = take(gs::countBelow(dp, h, stretch));
             sink.constant(level, count);
@@ -188,11 +242,13 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
         if (dp < h) {
             count = take(gs::countBelow(dp, h, stretch));
             if (gs::quotientIsExact(highLength)) {
-                sink.put(gs::RisingQuotient{std::int32_t(p), highLength}, level, count);
-                kind = gs::StretchHint::kRising;
-                hint.den = highLength;
+                const gs::RisingQuotient shape{index, highLength};
+                if (!emit(sink, shape, index, count, level)) {
+                    kind = gs::StretchHint::kRising;
+                    hint.den = highLength;
+                }
             } else {
-                sink.put(gs::DoubleQuotient{dp, h}, level, count);
+                emit(sink, gs::DoubleQuotient{dp, h}, index, count, level);
             }
         } else {
             const double w = T - h;
@@ -200,13 +256,14 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
             const std::int32_t exact = gs::fallingQuotient(h, w, dp, stretch, quotient);
             if (exact > 0) {
                 count = take(exact);
-                sink.put(quotient, level, count);
-                kind = gs::StretchHint::kFalling;
-                hint.x = quotient.x;
-                hint.den = quotient.den;
+                if (!emit(sink, quotient, index, count, level)) {
+                    kind = gs::StretchHint::kFalling;
+                    hint.x = quotient.x;
+                    hint.den = quotient.den;
+                }
             } else {
                 count = take(stretch);
-                sink.put(gs::DoubleFall{h, dp, w}, level, count);
+                emit(sink, gs::DoubleFall{h, dp, w}, index, count, level);
             }
         }
         break;
@@ -214,11 +271,13 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
         if (dp < T - 9.0) {
             count = take(gs::countBelow(dp, T - 9.0, stretch));
             if (gs::quotientIsExact(period)) {
-                sink.put(gs::RisingQuotient{std::int32_t(p), period}, level, count);
-                kind = gs::StretchHint::kRising;
-                hint.den = period;
+                const gs::RisingQuotient shape{index, period};
+                if (!emit(sink, shape, index, count, level)) {
+                    kind = gs::StretchHint::kRising;
+                    hint.den = period;
+                }
             } else {
-                sink.put(gs::DoubleQuotient{dp, T}, level, count);
+                emit(sink, gs::DoubleQuotient{dp, T}, index, count, level);
             }
         } else {
             count = take(stretch);
@@ -228,7 +287,7 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
     case kSawDown:
         if (p < 10.0f) {
             count = take(gs::countBelow(dp, 10.0, stretch));
-            sink.put(gs::Table{&lfo.rampUp[static_cast<int>(p)]}, level, count);
+            emit(sink, gs::Table{&lfo.rampUp[index]}, index, count, level);
         } else {
             // 1 - (p - 10) / T is the falling form (10 - p) / T + 1: the
             // same roundings, since rounding is symmetric about 0.
@@ -236,50 +295,31 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
             const std::int32_t exact = gs::fallingQuotient(10.0, T, dp, stretch, quotient);
             if (exact > 0) {
                 count = take(exact);
-                sink.put(quotient, level, count);
-                kind = gs::StretchHint::kFalling;
-                hint.x = quotient.x;
-                hint.den = quotient.den;
+                if (!emit(sink, quotient, index, count, level)) {
+                    kind = gs::StretchHint::kFalling;
+                    hint.x = quotient.x;
+                    hint.den = quotient.den;
+                }
             } else {
                 count = take(stretch);
-                sink.put(gs::DoubleFall{10.0, dp, T}, level, count);
+                emit(sink, gs::DoubleFall{10.0, dp, T}, index, count, level);
             }
         }
         break;
     case kSine: {
         const double step = phaseStep;
-        float* cache = lfo.sineCache.get();
-        if (cache != nullptr && lfo.sineStep != phaseStep) {
-            lfo.sineStep = phaseStep;
-            lfo.sineFilled = 0;
-        }
-        if (cache != nullptr && dp < double(lfo.sineFilled)) {
-            // Computed in an earlier cycle with this phase step.
-            const std::int32_t known = lfo.sineFilled - std::int32_t(p);
-            count = take(known < stretch ? known : stretch);
-            sink.put(gs::Table{cache + std::int32_t(p)}, level, count);
-            kind = gs::StretchHint::kTable;
-            hint.table = cache;
-            break;
-        }
         std::int32_t quarter = 0;
         count = sinekernel::quarterFrames(dp, step, frames < sinekernel::kChunk ? frames : sinekernel::kChunk,
                                           quarter);
         if (count > stretch) count = stretch;
-        float* target = sines;
         if (count == 0) {
             // No case for the kernel: this frame as the per-sample rule has it.
             sines[0] = float((std::sin(dp * step) + 1.0) / 2.0);
             count = 1;
         } else {
-            // Extend the cache where this stretch continues it.
-            if (cache != nullptr && dp == double(lfo.sineFilled) && lfo.sineFilled + count <= kSineCacheSize) {
-                target = cache + lfo.sineFilled;
-                lfo.sineFilled += count;
-            }
-            sinekernel::sineValues(target, dp, step, quarter, count);
+            sinekernel::sineValues(sines, dp, step, quarter, count);
         }
-        sink.put(gs::Table{target}, level, count);
+        emit(sink, gs::Table{sines}, index, count, level);
         break;
     }
     default:
@@ -296,36 +336,56 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
 
 // Each entry point builds the Block and the sink itself, so that the
 // running state and the buffer pointers live in registers through the
-// loops. The 256-bit variant is the same code compiled for AVX2.
-struct TLfo::Wide {
-    template <class Sink, class... Pointers>
-    VELMORA_WIDE_TARGET static void run(TLfo& lfo, std::int32_t frames, Pointers... pointers) noexcept {
-        Block block(lfo);
-        Sink sink{pointers...};
-        block.run(sink, frames);
+// loops. The 256-bit variants are the same code compiled for AVX2.
+struct TLfo::BlockPath {
+    // The whole block inside the stretch the last one ended in (and past
+    // the onset window): the shape straight onto the sink, without a Block.
+    // A reset from a host thread meanwhile is left to stand, as in the Block.
+    template <class Sink>
+    VELMORA_STRETCH_INLINE static bool continueStretch(TLfo& lfo, Sink& sink, std::int32_t frames) noexcept {
+        const std::uint32_t resets = lfo.resets.load();
+        const float p = lfo.position.load();
+        const float counted = lfo.onsetCount.load();
+        if (counted + 1.0f < lfo.onsetLength.load()) return false;
+        if (lfo.hint.holds(p, lfo.period.load(), lfo.highLength.load(), lfo.phaseStep.load(), lfo.waveform.load(),
+                           frames) != frames) {
+            return false;
+        }
+        lfo.hint.apply(sink, p, lfo.level.load(), frames);
+        if (lfo.resets.load() == resets) {
+            lfo.position = float(double(p) + double(frames));
+            const double onset = double(counted) + double(frames);
+            lfo.onsetCount = onset < double(gs::kPositionLimit) ? float(onset) : gs::kPositionLimit;
+        }
+        return true;
     }
-    template <class Sink, class... Pointers>
-    static void runNarrow(TLfo& lfo, std::int32_t frames, Pointers... pointers) noexcept {
+    template <class Sink>
+    VELMORA_STRETCH_INLINE static void run(TLfo& lfo, Sink sink, std::int32_t frames) noexcept {
+        if (continueStretch(lfo, sink, frames)) return;
         Block block(lfo);
-        Sink sink{pointers...};
         block.run(sink, frames);
-    }
-    template <class Sink, class... Pointers>
-    static void dispatch(TLfo& lfo, std::int32_t frames, Pointers... pointers) noexcept {
-        if (frames <= 0) return;
-        if (gs::wideVectors()) run<Sink>(lfo, frames, pointers...);
-        else runNarrow<Sink>(lfo, frames, pointers...);
     }
 };
 
-void TLfo::render(float* gains, std::int32_t frames) noexcept {
-    if (gains != nullptr) Wide::dispatch<gs::GainBuffer>(*this, frames, gains);
+VELMORA_WIDE_TARGET void TLfo::renderWide(TLfo& lfo, float* gains, std::int32_t frames) noexcept {
+    BlockPath::run(lfo, gs::GainBuffer{gains}, frames);
 }
-
-void TLfo::replace(const float* in0, const float* in1, float* out0, float* out1, std::int32_t frames) noexcept {
-    Wide::dispatch<gs::StereoGain<false>>(*this, frames, in0, in1, out0, out1);
+void TLfo::renderNarrow(TLfo& lfo, float* gains, std::int32_t frames) noexcept {
+    BlockPath::run(lfo, gs::GainBuffer{gains}, frames);
 }
-
-void TLfo::accumulate(const float* in0, const float* in1, float* out0, float* out1, std::int32_t frames) noexcept {
-    Wide::dispatch<gs::StereoGain<true>>(*this, frames, in0, in1, out0, out1);
+VELMORA_WIDE_TARGET void TLfo::replaceWide(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
+                                           std::int32_t frames) noexcept {
+    BlockPath::run(lfo, gs::StereoGain<false>{in0, in1, out0, out1}, frames);
+}
+void TLfo::replaceNarrow(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
+                         std::int32_t frames) noexcept {
+    BlockPath::run(lfo, gs::StereoGain<false>{in0, in1, out0, out1}, frames);
+}
+VELMORA_WIDE_TARGET void TLfo::accumulateWide(TLfo& lfo, const float* in0, const float* in1, float* out0,
+                                              float* out1, std::int32_t frames) noexcept {
+    BlockPath::run(lfo, gs::StereoGain<true>{in0, in1, out0, out1}, frames);
+}
+void TLfo::accumulateNarrow(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
+                            std::int32_t frames) noexcept {
+    BlockPath::run(lfo, gs::StereoGain<true>{in0, in1, out0, out1}, frames);
 }

@@ -79,18 +79,42 @@ public:
     // many calls of `tick`, into gains[0 .. frames). The waveform and the
     // level are read once for the call, the other settings at the cycle
     // starts as in `tick`. The running state is held in a Block.
-    void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING;
+    void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING {
+        if (gains == nullptr || frames <= 0) return;
+        if (gainstretch::wideVectors()) renderWide(*this, gains, frames);
+        else renderNarrow(*this, gains, frames);
+    }
     // Audio thread. For `frames` frames: out = in × gain (replacing) or
     // out = out + in × gain formed in double (accumulating), each rounded
     // once to float; the same samples as a loop over `tick`. Inputs and
     // outputs may be the same buffers.
     void replace(const float* in0, const float* in1, float* out0, float* out1,
-                 std::int32_t frames) noexcept VELMORA_NONBLOCKING;
+                 std::int32_t frames) noexcept VELMORA_NONBLOCKING {
+        if (frames <= 0) return;
+        if (gainstretch::wideVectors()) replaceWide(*this, in0, in1, out0, out1, frames);
+        else replaceNarrow(*this, in0, in1, out0, out1, frames);
+    }
     void accumulate(const float* in0, const float* in1, float* out0, float* out1,
-                    std::int32_t frames) noexcept VELMORA_NONBLOCKING;
+                    std::int32_t frames) noexcept VELMORA_NONBLOCKING {
+        if (frames <= 0) return;
+        if (gainstretch::wideVectors()) accumulateWide(*this, in0, in1, out0, out1, frames);
+        else accumulateNarrow(*this, in0, in1, out0, out1, frames);
+    }
 
 private:
-    struct Wide;  // the block path's entry points (LFO.cpp)
+    // The block path (LFO.cpp), each in a variant for 256-bit vectors and
+    // one for the processors without them.
+    struct BlockPath;
+    static void renderWide(TLfo& lfo, float* gains, std::int32_t frames) noexcept;
+    static void renderNarrow(TLfo& lfo, float* gains, std::int32_t frames) noexcept;
+    static void replaceWide(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
+                            std::int32_t frames) noexcept;
+    static void replaceNarrow(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
+                              std::int32_t frames) noexcept;
+    static void accumulateWide(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
+                               std::int32_t frames) noexcept;
+    static void accumulateNarrow(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
+                                 std::int32_t frames) noexcept;
     struct CycleLengths {
         float period;
         float highLength;
@@ -121,14 +145,17 @@ private:
     // that a reset arrived while it ran and must not be overwritten.
     Relaxed<std::uint32_t> resets{0};
 
-    // The sine values of the positions 0 .. sineFilled - 1 for the phase
-    // step sineStep, as the block path computed them: later cycles with the
-    // same step read them back. Allocated at construction (none if that
-    // fails); touched only by the audio thread's blocks.
-    static constexpr std::int32_t kSineCacheSize = 1 << 17;
-    std::unique_ptr<float[]> sineCache;
-    float sineStep = 0.0f;
-    std::int32_t sineFilled = 0;
+    // The wave values (before level and onset) of the positions
+    // 0 .. cycleCached - 1 as the block path computed them for the waveform
+    // and cycle lengths in cycleKey: later cycles with the same ones read
+    // them back. Only values that follow from the position alone are kept
+    // (not the falling ramp table, which follows rampIndex). Allocated at
+    // construction (none if that fails); touched only by the audio thread's
+    // blocks.
+    static constexpr std::int32_t kCycleCacheSize = 1 << 17;
+    std::unique_ptr<float[]> cycleCache;
+    std::uint32_t cycleKey[4] = {};
+    std::int32_t cycleCached = 0;
     // The stretch the block path's last block ended in (audio thread only).
     gainstretch::StretchHint hint;
 };
@@ -181,9 +208,11 @@ private:
     void run(Sink& sink, std::int32_t frames) noexcept;
     template <class Sink>
     std::int32_t cut(Sink& sink, std::uint8_t wave, float level, std::int32_t frames, float* sines) noexcept;
+    template <class Sink, class Shape>
+    bool emit(Sink& sink, const Shape& shape, std::int32_t index, std::int32_t frames, float level) noexcept;
     template <class Sink>
     void rampDownStretch(Sink& sink, float level, std::int32_t& frames) noexcept;
-    friend struct TLfo::Wide;
+    friend struct TLfo::BlockPath;
 
     void startCycle() noexcept {
         if (lfo.dirty.load(std::memory_order_relaxed) && lfo.dirty.exchange(false, std::memory_order_acquire))

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -113,17 +114,22 @@ TEST(TremoloBlock, ProcessAndProcessReplacingGiveThePerSampleOutput) {
         }
         const std::int32_t frames = random() % 5 == 0 ? std::int32_t(random() % 8193) : std::int32_t(random() % 700);
         const bool accumulate = random() % 2 != 0;
+        const bool inPlace = random() % 4 == 0;  // outputs are the inputs
         std::vector<float> in0(frames), in1(frames), out0(frames), out1(frames);
         for (std::int32_t i = 0; i < frames; ++i) {
-            in0[i] = noise(random);
-            in1[i] = noise(random);
-            out0[i] = noise(random);
+            in0[i] = i % 97 == 5 ? std::numeric_limits<float>::infinity() : noise(random);
+            in1[i] = i % 101 == 7 ? std::numeric_limits<float>::quiet_NaN() : noise(random);
+            out0[i] = i % 89 == 3 ? -0.0f : noise(random);
             out1[i] = noise(random);
         }
+        if (inPlace) out0 = in0, out1 = in1;
         std::vector<float> want0 = out0, want1 = out1;
         model.process(in0, in1, want0, want1, accumulate);
-        if (accumulate) tremolo->process(in0.data(), in1.data(), out0.data(), out1.data(), frames);
-        else tremolo->processReplacing(in0.data(), in1.data(), out0.data(), out1.data(), frames);
+        float* target0 = inPlace ? in0.data() : out0.data();
+        float* target1 = inPlace ? in1.data() : out1.data();
+        if (accumulate) tremolo->process(in0.data(), in1.data(), target0, target1, frames);
+        else tremolo->processReplacing(in0.data(), in1.data(), target0, target1, frames);
+        if (inPlace) out0 = in0, out1 = in1;
         for (std::int32_t i = 0; i < frames; ++i) {
             ASSERT_TRUE(sameSample(out0[i], want0[i]) && sameSample(out1[i], want1[i]))
                 << "round " << round << ", frame " << i << " of " << frames << ": " << out0[i] << " instead of "
