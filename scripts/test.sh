@@ -15,17 +15,23 @@ if [ ${#presets[@]} -eq 0 ]; then
   presets=(default m32 asan tsan win64 win32 reliability)
 fi
 jobs=$(nproc)
+times=()
 for preset in "${presets[@]}"; do
+  start=$SECONDS
   if [ "$preset" = reliability ]; then
     echo "=== reliability battery"
     VELMORA_JOBS=$jobs scripts/reliability.sh
+    times+=("reliability $((SECONDS - start)) s")
     continue
   fi
   echo "=== ${preset}: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs"
+  built=$SECONDS
   echo "=== ${preset}: test"
   # A test that hangs fails after 5 minutes instead of holding the run.
   ctest --preset "$preset" -j"$jobs" --timeout 300
+  times+=("${preset} build $((built - start)) s, test $((SECONDS - built)) s")
 done
 echo "=== all presets passed: ${presets[*]}"
+printf '    %s\n' "${times[@]}"
