@@ -135,13 +135,13 @@ std::vector<AppliedSetting> writeCurve(host::PluginInstance& plugin, const Curve
         PlotSink sink(frames);
         runner.run(source, sink, 0, &progress);
         runner.stop();
-        PlotSpec spec;
-        spec.title = job.pluginName + ": gain over time";
-        for (const auto& s : applied) spec.settings.push_back(s.name + " = " + s.display);
-        spec.settings.push_back(std::to_string(job.sampleRate) + " Hz");
-        spec.duration = static_cast<double>(frames) / job.sampleRate;
-        spec.series = sink.series(job.sampleRate);
-        drawPlot(spec, format == CurveFormat::svg ? PlotFormat::svg : PlotFormat::png,
+        PlotData plot;
+        plot.title = job.pluginName + ": gain over time";
+        for (const auto& s : applied) plot.settings.push_back(s.name + " = " + s.display);
+        plot.settings.push_back(std::to_string(job.sampleRate) + " Hz");
+        plot.duration = static_cast<double>(frames) / job.sampleRate;
+        plot.series = sink.series(job.sampleRate);
+        drawPlot(plot, format == CurveFormat::svg ? PlotFormat::svg : PlotFormat::png,
                  [&](const unsigned char* data, unsigned size) { output.writeAll(data, size); });
     }
     progress.finish();

@@ -76,14 +76,14 @@ struct Layout {
     int height;  // of the whole image
 };
 
-Layout layOut(const PlotSpec& spec) {
+Layout layOut(const PlotData& plot) {
     // Measure the wrapped settings on a scratch surface first: they decide the height.
     cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
     cairo_t* cr = cairo_create(scratch);
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, textSize);
     Layout layout;
-    layout.settingLines = wrapSettings(cr, spec.settings, width - marginLeft - marginRight);
+    layout.settingLines = wrapSettings(cr, plot.settings, width - marginLeft - marginRight);
     cairo_destroy(cr);
     cairo_surface_destroy(scratch);
     layout.top = 14.0 + titleSize + lineGap + layout.settingLines.size() * (textSize + lineGap) + 14.0;
@@ -91,12 +91,12 @@ Layout layOut(const PlotSpec& spec) {
     return layout;
 }
 
-void draw(cairo_t* cr, const PlotSpec& spec, const Layout& layout) {
+void draw(cairo_t* cr, const PlotData& plot, const Layout& layout) {
     const double left = marginLeft, right = width - marginRight;
     const double top = layout.top, bottom = layout.top + plotHeight;
 
     double low = 0.0, high = 1.0;
-    for (const auto& s : spec.series)
+    for (const auto& s : plot.series)
         for (const auto& [t, g] : s.points)
             if (std::isfinite(g)) {
                 low = std::min(low, g);
@@ -108,7 +108,7 @@ void draw(cairo_t* cr, const PlotSpec& spec, const Layout& layout) {
     if (high - low < yStep) high = low + yStep;
     const double headroom = (high - low) * 0.04;
     const double yLow = low - (low < 0 ? headroom : 0.0), yHigh = high + headroom;
-    const double duration = spec.duration > 0 ? spec.duration : 1.0;
+    const double duration = plot.duration > 0 ? plot.duration : 1.0;
     auto px = [&](double t) { return left + (right - left) * t / duration; };
     auto py = [&](double g) { return bottom - (bottom - top) * (g - yLow) / (yHigh - yLow); };
 
@@ -118,7 +118,7 @@ void draw(cairo_t* cr, const PlotSpec& spec, const Layout& layout) {
     cairo_set_font_size(cr, titleSize);
     cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
     cairo_move_to(cr, left, 14.0 + titleSize);
-    cairo_show_text(cr, spec.title.c_str());
+    cairo_show_text(cr, plot.title.c_str());
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, textSize);
     cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
@@ -175,11 +175,11 @@ void draw(cairo_t* cr, const PlotSpec& spec, const Layout& layout) {
     cairo_clip(cr);
     cairo_set_line_width(cr, 1.5);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    for (std::size_t k = 0; k < spec.series.size(); ++k) {
+    for (std::size_t k = 0; k < plot.series.size(); ++k) {
         const Rgb colour = seriesColours[k % std::size(seriesColours)];
         cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
         bool drawing = false;
-        for (const auto& [t, g] : spec.series[k].points) {
+        for (const auto& [t, g] : plot.series[k].points) {
             if (!std::isfinite(g)) {
                 drawing = false;
                 continue;
@@ -195,14 +195,14 @@ void draw(cairo_t* cr, const PlotSpec& spec, const Layout& layout) {
     cairo_restore(cr);
 
     // Legend, when there is more than one curve.
-    if (spec.series.size() > 1) {
+    if (plot.series.size() > 1) {
         double x = right - 10;
-        for (std::size_t k = spec.series.size(); k-- > 0;) {
+        for (std::size_t k = plot.series.size(); k-- > 0;) {
             const Rgb colour = seriesColours[k % std::size(seriesColours)];
-            x -= textWidth(cr, spec.series[k].name);
+            x -= textWidth(cr, plot.series[k].name);
             cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
             cairo_move_to(cr, x, top - 6);
-            cairo_show_text(cr, spec.series[k].name.c_str());
+            cairo_show_text(cr, plot.series[k].name.c_str());
             x -= 22;
             cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
             cairo_move_to(cr, x, top - 10);
@@ -280,9 +280,9 @@ std::vector<std::pair<std::int64_t, float>> SeriesDecimator::finish() {
 
 int plotColumns() { return width - marginLeft - marginRight; }
 
-void drawPlot(const PlotSpec& spec, PlotFormat format,
+void drawPlot(const PlotData& plot, PlotFormat format,
               const std::function<void(const unsigned char*, unsigned)>& write) {
-    const Layout layout = layOut(spec);
+    const Layout layout = layOut(plot);
     StreamState state{&write, nullptr};
     cairo_surface_t* surface =
         format == PlotFormat::svg
@@ -291,7 +291,7 @@ void drawPlot(const PlotSpec& spec, PlotFormat format,
     std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> owner(surface, cairo_surface_destroy);
     check(cairo_surface_status(surface), state);
     cairo_t* cr = cairo_create(surface);
-    draw(cr, spec, layout);
+    draw(cr, plot, layout);
     const cairo_status_t drawStatus = cairo_status(cr);
     cairo_destroy(cr);
     check(drawStatus, state);

@@ -37,7 +37,7 @@ struct PlotSeries {
     std::vector<std::pair<double, double>> points;  // (seconds, gain); NaN gain is a gap
 };
 
-struct PlotSpec {
+struct PlotData {
     std::string title;
     std::vector<std::string> settings;  // wrapped below the title
     double duration = 1.0;              // seconds on the x axis
@@ -51,7 +51,7 @@ int plotColumns();
 
 // Draws the plot and hands the encoded file to `write` in pieces. Throws
 // ToolError when cairo reports an error.
-void drawPlot(const PlotSpec& spec, PlotFormat format,
+void drawPlot(const PlotData& plot, PlotFormat format,
               const std::function<void(const unsigned char*, unsigned)>& write);
 
 }  // namespace velmora::tool
