@@ -5,7 +5,8 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
-#include <latch>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "Harness.h"
@@ -13,6 +14,28 @@
 namespace velmora::conformance {
 
 namespace {
+
+// Lets a number of threads wait for one another and then go on together.
+// (A mutex and a condition variable rather than std::latch: the latch of
+// the MinGW-w64 GCC 12 runtime can miss a wake-up and leave a thread
+// waiting for ever.)
+class StartGate {
+public:
+    explicit StartGate(int count) : waiting_(count) {}
+    void arriveAndWait() {
+        std::unique_lock lock(mutex_);
+        if (--waiting_ == 0) {
+            allArrived_.notify_all();
+            return;
+        }
+        allArrived_.wait(lock, [this] { return waiting_ == 0; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable allArrived_;
+    int waiting_;
+};
 
 // Fills the frames with one of several kinds of finite signal: noise,
 // a full-scale square, silence, denormal noise and a tiny offset.
@@ -384,7 +407,7 @@ void checkInstancesOnSeveralThreads(const std::string& path, const Options& opti
     constexpr int kThreads = 4;
     std::vector<Recording> recordings(kThreads);
     std::vector<std::string> faults(kThreads);
-    std::latch ready(kThreads);
+    StartGate ready(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
@@ -395,7 +418,7 @@ void checkInstancesOnSeveralThreads(const std::string& path, const Options& opti
             } catch (const std::exception& error) {
                 faults[t] = error.what();
             }
-            ready.arrive_and_wait();  // all four process at the same time
+            ready.arriveAndWait();  // all four process at the same time
             if (!instance) return;
             try {
                 ScriptPlayer player(seed, mode);
