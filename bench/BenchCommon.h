@@ -6,7 +6,8 @@
 // (shown as e.g. "1.35ns"). Cases are named "<case>/<block size>";
 // "plain/<block size>" is the baseline: both channels multiplied by a
 // per-frame gain from a table ("plain-scalar", the same loop without
-// vectorisation).
+// vectorisation; "plain-process" and "plain-process-double", the loop
+// accumulating into the outputs).
 // After the run, runBenchmarksAndReport() prints each case beside the plain
 // loop of the same block size, measured in the same process, and process
 // beside processReplacing.
@@ -108,6 +109,26 @@ inline void plainGainLoopScalar(const float* inL, const float* inR, float* outL,
     for (std::int32_t i = 0; i < frames; ++i) {
         outL[i] = inL[i] * gains[i];
         outR[i] = inR[i] * gains[i];
+    }
+}
+
+// The same baseline accumulating, as process does: out += in × gain, in
+// float (one rounding of the float product and one of the sum), and in
+// double rounded once to float, the rounding the plug-ins' process keeps.
+// They show what accumulating costs before any gain is computed.
+inline void plainAccumulateLoop(const float* inL, const float* inR, float* outL, float* outR,
+                                const float* gains, std::int32_t frames) {
+    for (std::int32_t i = 0; i < frames; ++i) {
+        outL[i] += inL[i] * gains[i];
+        outR[i] += inR[i] * gains[i];
+    }
+}
+inline void plainAccumulateLoopDouble(const float* inL, const float* inR, float* outL, float* outR,
+                                      const float* gains, std::int32_t frames) {
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const double g = gains[i];
+        outL[i] = float(double(inL[i]) * g + double(outL[i]));
+        outR[i] = float(double(inR[i]) * g + double(outR[i]));
     }
 }
 
@@ -233,6 +254,12 @@ public:
         for (std::int32_t frames : blockSizes()) std::printf(" %d |", frames);
         std::printf("\n|---|");
         for (std::size_t i = 0; i < blockSizes().size(); ++i) std::printf("---:|");
+        std::printf("\n| plain loop accumulating, float sum (ratio to the plain loop) |");
+        for (std::int32_t frames : blockSizes()) printCell(value("plain-process", frames), value("plain", frames));
+        std::printf("\n| plain loop accumulating, double sum (ratio to the plain loop) |");
+        for (std::int32_t frames : blockSizes()) {
+            printCell(value("plain-process-double", frames), value("plain", frames));
+        }
         for (const std::string& base : cases) {
             if (value(base + "-process", 1024) <= 0.0 && value(base + "-process", 32) <= 0.0) continue;
             std::printf("\n| %s |", base.c_str());
@@ -271,6 +298,8 @@ private:
 inline int runBenchmarksAndReport(int argc, char** argv) {
     registerGainLoop("plain", plainGainLoop);
     registerGainLoop("plain-scalar", plainGainLoopScalar);
+    registerGainLoop("plain-process", plainAccumulateLoop);
+    registerGainLoop("plain-process-double", plainAccumulateLoopDouble);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter(isatty(fileno(stdout)) != 0);

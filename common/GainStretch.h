@@ -204,6 +204,22 @@ struct StretchHint {
 
     template <class Sink>
     VELMORA_STRETCH_INLINE void apply(Sink& sink, float p, float scale, std::int32_t frames) const noexcept;
+
+    // apply() for the two kinds that steady play nearly always continues (a
+    // constant, a cached table), in a few instructions; false, with nothing
+    // done, for the others.
+    template <class Sink>
+    VELMORA_STRETCH_INLINE bool applyCommon(Sink& sink, float p, float scale, std::int32_t frames) const noexcept {
+        if (kind == kConstant) {
+            sink.constant(value * scale, frames);
+            return true;
+        }
+        if (kind == kTable) {
+            sink.put(Table{table + std::int32_t(p - tableBase)}, scale, frames);
+            return true;
+        }
+        return false;
+    }
 };
 
 // ---- Sinks ----

@@ -229,37 +229,55 @@ struct TOsc::BlockPath {
         if (osc.hint.holds(p, osc.stepLength.load(), osc.rampUpLength, osc.rampDownStart, 0, frames) != frames) {
             return false;
         }
-        osc.hint.apply(sink, p, osc.stepGains[osc.currentStep.load()].load(), frames);
+        if (!osc.hint.applyCommon(sink, p, osc.stepGains[osc.currentStep.load()].load(), frames)) return false;
         if (osc.resets.load() == resets) osc.position = float(double(p) + double(frames));
         return true;
     }
-    template <class Sink>
-    VELMORA_STRETCH_INLINE static void run(TOsc& osc, Sink sink, std::int32_t frames) noexcept {
-        if (continueStretch(osc, sink, frames)) return;
+    // Cutting the block into stretches, out of line: the common case above
+    // then runs without the larger function's register saves and stack
+    // set-up. The sink is built anew from the buffer pointers, so that the
+    // caller's copy can stay in registers.
+    template <class Sink, class... Buffers>
+    __attribute__((noinline)) VELMORA_WIDE_TARGET static void cutWide(TOsc& osc, std::int32_t frames,
+                                                                      Buffers... buffers) noexcept {
+        Sink sink{buffers...};
         Block block(osc);
         block.run(sink, frames);
+    }
+    template <class Sink, class... Buffers>
+    __attribute__((noinline)) static void cutNarrow(TOsc& osc, std::int32_t frames, Buffers... buffers) noexcept {
+        Sink sink{buffers...};
+        Block block(osc);
+        block.run(sink, frames);
+    }
+    template <bool wide, class Sink, class... Buffers>
+    VELMORA_STRETCH_INLINE static void run(TOsc& osc, std::int32_t frames, Buffers... buffers) noexcept {
+        Sink sink{buffers...};
+        if (continueStretch(osc, sink, frames)) return;
+        if constexpr (wide) cutWide<Sink>(osc, frames, buffers...);
+        else cutNarrow<Sink>(osc, frames, buffers...);
     }
 };
 
 VELMORA_WIDE_TARGET void TOsc::renderWide(TOsc& osc, float* gains, std::int32_t frames) noexcept {
-    BlockPath::run(osc, gs::GainBuffer{gains}, frames);
+    BlockPath::run<true, gs::GainBuffer>(osc, frames, gains);
 }
 void TOsc::renderNarrow(TOsc& osc, float* gains, std::int32_t frames) noexcept {
-    BlockPath::run(osc, gs::GainBuffer{gains}, frames);
+    BlockPath::run<false, gs::GainBuffer>(osc, frames, gains);
 }
 VELMORA_WIDE_TARGET void TOsc::replaceWide(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
                                            std::int32_t frames) noexcept {
-    BlockPath::run(osc, gs::StereoGain<false>{in0, in1, out0, out1}, frames);
+    BlockPath::run<true, gs::StereoGain<false>>(osc, frames, in0, in1, out0, out1);
 }
 void TOsc::replaceNarrow(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
                          std::int32_t frames) noexcept {
-    BlockPath::run(osc, gs::StereoGain<false>{in0, in1, out0, out1}, frames);
+    BlockPath::run<false, gs::StereoGain<false>>(osc, frames, in0, in1, out0, out1);
 }
 VELMORA_WIDE_TARGET void TOsc::accumulateWide(TOsc& osc, const float* in0, const float* in1, float* out0,
                                               float* out1, std::int32_t frames) noexcept {
-    BlockPath::run(osc, gs::StereoGain<true>{in0, in1, out0, out1}, frames);
+    BlockPath::run<true, gs::StereoGain<true>>(osc, frames, in0, in1, out0, out1);
 }
 void TOsc::accumulateNarrow(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
                             std::int32_t frames) noexcept {
-    BlockPath::run(osc, gs::StereoGain<true>{in0, in1, out0, out1}, frames);
+    BlockPath::run<false, gs::StereoGain<true>>(osc, frames, in0, in1, out0, out1);
 }
