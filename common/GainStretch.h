@@ -310,13 +310,40 @@ struct StereoGain {
 
 template <class Sink>
 VELMORA_STRETCH_INLINE void StretchHint::apply(Sink& sink, float p, float scale, std::int32_t frames) const noexcept {
+    if (applyCommon(sink, p, scale, frames)) return;
     switch (kind) {
-        case kConstant: sink.constant(value * scale, frames); break;
         case kRising: sink.put(RisingQuotient{std::int32_t(p), den}, scale, frames); break;
         case kFalling: sink.put(FallingQuotient{x - (p - start), den}, scale, frames); break;
-        case kTable: sink.put(Table{table + std::int32_t(p - tableBase)}, scale, frames); break;
-        case kNone: break;
+        default: break;
     }
+}
+
+// ---- Entry of a block path ----
+//
+// An oscillator's block operations run the block through `Path`, which
+// provides continueStretch(owner, sink, frames) (the block continues the
+// stretch the last one ended in: done inline, returns true) and
+// cut(owner, sink, frames) (the block cut into stretches). The cutting runs
+// out of line, so the common case pays none of its register saves and
+// stack set-up; it builds its sink anew from the buffer pointers, so that
+// the caller's copy can stay in registers. `wide` picks the variant
+// compiled for 256-bit vectors.
+template <class Path, class Sink, class Owner, class... Buffers>
+[[gnu::noinline]] VELMORA_WIDE_TARGET void cutWide(Owner& owner, std::int32_t frames, Buffers... buffers) noexcept {
+    Sink sink{buffers...};
+    Path::cut(owner, sink, frames);
+}
+template <class Path, class Sink, class Owner, class... Buffers>
+[[gnu::noinline]] void cutNarrow(Owner& owner, std::int32_t frames, Buffers... buffers) noexcept {
+    Sink sink{buffers...};
+    Path::cut(owner, sink, frames);
+}
+template <bool wide, class Path, class Sink, class Owner, class... Buffers>
+VELMORA_STRETCH_INLINE void runBlock(Owner& owner, std::int32_t frames, Buffers... buffers) noexcept {
+    Sink sink{buffers...};
+    if (Path::continueStretch(owner, sink, frames)) return;
+    if constexpr (wide) cutWide<Path, Sink>(owner, frames, buffers...);
+    else cutNarrow<Path, Sink>(owner, frames, buffers...);
 }
 
 }  // namespace gainstretch

@@ -233,51 +233,33 @@ struct TOsc::BlockPath {
         if (osc.resets.load() == resets) osc.position = float(double(p) + double(frames));
         return true;
     }
-    // Cutting the block into stretches, out of line: the common case above
-    // then runs without the larger function's register saves and stack
-    // set-up. The sink is built anew from the buffer pointers, so that the
-    // caller's copy can stay in registers.
-    template <class Sink, class... Buffers>
-    __attribute__((noinline)) VELMORA_WIDE_TARGET static void cutWide(TOsc& osc, std::int32_t frames,
-                                                                      Buffers... buffers) noexcept {
-        Sink sink{buffers...};
+    // The block cut into stretches (out of line, see gainstretch::runBlock).
+    template <class Sink>
+    VELMORA_STRETCH_INLINE static void cut(TOsc& osc, Sink& sink, std::int32_t frames) noexcept {
         Block block(osc);
         block.run(sink, frames);
-    }
-    template <class Sink, class... Buffers>
-    __attribute__((noinline)) static void cutNarrow(TOsc& osc, std::int32_t frames, Buffers... buffers) noexcept {
-        Sink sink{buffers...};
-        Block block(osc);
-        block.run(sink, frames);
-    }
-    template <bool wide, class Sink, class... Buffers>
-    VELMORA_STRETCH_INLINE static void run(TOsc& osc, std::int32_t frames, Buffers... buffers) noexcept {
-        Sink sink{buffers...};
-        if (continueStretch(osc, sink, frames)) return;
-        if constexpr (wide) cutWide<Sink>(osc, frames, buffers...);
-        else cutNarrow<Sink>(osc, frames, buffers...);
     }
 };
 
 VELMORA_WIDE_TARGET void TOsc::renderWide(TOsc& osc, float* gains, std::int32_t frames) noexcept {
-    BlockPath::run<true, gs::GainBuffer>(osc, frames, gains);
+    gs::runBlock<true, BlockPath, gs::GainBuffer>(osc, frames, gains);
 }
 void TOsc::renderNarrow(TOsc& osc, float* gains, std::int32_t frames) noexcept {
-    BlockPath::run<false, gs::GainBuffer>(osc, frames, gains);
+    gs::runBlock<false, BlockPath, gs::GainBuffer>(osc, frames, gains);
 }
 VELMORA_WIDE_TARGET void TOsc::replaceWide(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
                                            std::int32_t frames) noexcept {
-    BlockPath::run<true, gs::StereoGain<false>>(osc, frames, in0, in1, out0, out1);
+    gs::runBlock<true, BlockPath, gs::StereoGain<false>>(osc, frames, in0, in1, out0, out1);
 }
 void TOsc::replaceNarrow(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
                          std::int32_t frames) noexcept {
-    BlockPath::run<false, gs::StereoGain<false>>(osc, frames, in0, in1, out0, out1);
+    gs::runBlock<false, BlockPath, gs::StereoGain<false>>(osc, frames, in0, in1, out0, out1);
 }
 VELMORA_WIDE_TARGET void TOsc::accumulateWide(TOsc& osc, const float* in0, const float* in1, float* out0,
                                               float* out1, std::int32_t frames) noexcept {
-    BlockPath::run<true, gs::StereoGain<true>>(osc, frames, in0, in1, out0, out1);
+    gs::runBlock<true, BlockPath, gs::StereoGain<true>>(osc, frames, in0, in1, out0, out1);
 }
 void TOsc::accumulateNarrow(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
                             std::int32_t frames) noexcept {
-    BlockPath::run<false, gs::StereoGain<true>>(osc, frames, in0, in1, out0, out1);
+    gs::runBlock<false, BlockPath, gs::StereoGain<true>>(osc, frames, in0, in1, out0, out1);
 }

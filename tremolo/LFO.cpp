@@ -359,51 +359,33 @@ struct TLfo::BlockPath {
         }
         return true;
     }
-    // Cutting the block into stretches, out of line: the common case above
-    // then runs without the larger function's register saves and stack
-    // set-up. The sink is built anew from the buffer pointers, so that the
-    // caller's copy can stay in registers.
-    template <class Sink, class... Buffers>
-    __attribute__((noinline)) VELMORA_WIDE_TARGET static void cutWide(TLfo& lfo, std::int32_t frames,
-                                                                      Buffers... buffers) noexcept {
-        Sink sink{buffers...};
+    // The block cut into stretches (out of line, see gainstretch::runBlock).
+    template <class Sink>
+    VELMORA_STRETCH_INLINE static void cut(TLfo& lfo, Sink& sink, std::int32_t frames) noexcept {
         Block block(lfo);
         block.run(sink, frames);
-    }
-    template <class Sink, class... Buffers>
-    __attribute__((noinline)) static void cutNarrow(TLfo& lfo, std::int32_t frames, Buffers... buffers) noexcept {
-        Sink sink{buffers...};
-        Block block(lfo);
-        block.run(sink, frames);
-    }
-    template <bool wide, class Sink, class... Buffers>
-    VELMORA_STRETCH_INLINE static void run(TLfo& lfo, std::int32_t frames, Buffers... buffers) noexcept {
-        Sink sink{buffers...};
-        if (continueStretch(lfo, sink, frames)) return;
-        if constexpr (wide) cutWide<Sink>(lfo, frames, buffers...);
-        else cutNarrow<Sink>(lfo, frames, buffers...);
     }
 };
 
 VELMORA_WIDE_TARGET void TLfo::renderWide(TLfo& lfo, float* gains, std::int32_t frames) noexcept {
-    BlockPath::run<true, gs::GainBuffer>(lfo, frames, gains);
+    gs::runBlock<true, BlockPath, gs::GainBuffer>(lfo, frames, gains);
 }
 void TLfo::renderNarrow(TLfo& lfo, float* gains, std::int32_t frames) noexcept {
-    BlockPath::run<false, gs::GainBuffer>(lfo, frames, gains);
+    gs::runBlock<false, BlockPath, gs::GainBuffer>(lfo, frames, gains);
 }
 VELMORA_WIDE_TARGET void TLfo::replaceWide(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
                                            std::int32_t frames) noexcept {
-    BlockPath::run<true, gs::StereoGain<false>>(lfo, frames, in0, in1, out0, out1);
+    gs::runBlock<true, BlockPath, gs::StereoGain<false>>(lfo, frames, in0, in1, out0, out1);
 }
 void TLfo::replaceNarrow(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
                          std::int32_t frames) noexcept {
-    BlockPath::run<false, gs::StereoGain<false>>(lfo, frames, in0, in1, out0, out1);
+    gs::runBlock<false, BlockPath, gs::StereoGain<false>>(lfo, frames, in0, in1, out0, out1);
 }
 VELMORA_WIDE_TARGET void TLfo::accumulateWide(TLfo& lfo, const float* in0, const float* in1, float* out0,
                                               float* out1, std::int32_t frames) noexcept {
-    BlockPath::run<true, gs::StereoGain<true>>(lfo, frames, in0, in1, out0, out1);
+    gs::runBlock<true, BlockPath, gs::StereoGain<true>>(lfo, frames, in0, in1, out0, out1);
 }
 void TLfo::accumulateNarrow(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
                             std::int32_t frames) noexcept {
-    BlockPath::run<false, gs::StereoGain<true>>(lfo, frames, in0, in1, out0, out1);
+    gs::runBlock<false, BlockPath, gs::StereoGain<true>>(lfo, frames, in0, in1, out0, out1);
 }
