@@ -49,11 +49,19 @@
 #include <cmath>
 #include <cstdint>
 
-#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+// VELMORA_PLAIN_ONLY builds the plain variants alone (the tests use it to
+// run them on processors that would choose the wider ones).
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__)) && \
+    !defined(VELMORA_PLAIN_ONLY)
 #define VELMORA_STRETCH_INLINE inline __attribute__((always_inline))
-// The same loops compiled for 256-bit vectors; chosen at run time.
-#define VELMORA_WIDE_TARGET __attribute__((target("avx2")))
+// The same loops compiled for 256-bit vectors (and, where written out as
+// such, fused multiply-adds); chosen at run time.
+#define VELMORA_WIDE_TARGET __attribute__((target("avx2,fma")))
 #define VELMORA_HAS_WIDE_TARGET 1
+#elif defined(__GNUC__) || defined(__clang__)
+#define VELMORA_STRETCH_INLINE inline __attribute__((always_inline))
+#define VELMORA_WIDE_TARGET
+#define VELMORA_HAS_WIDE_TARGET 0
 #else
 #define VELMORA_STRETCH_INLINE inline
 #define VELMORA_WIDE_TARGET
@@ -73,11 +81,11 @@ inline bool isWholePosition(float p) noexcept {
     return p >= 0.0f && p < kPositionLimit && float(std::int32_t(p)) == p;
 }
 
-// Whether this processor runs the 256-bit variant (a test of a flag that the
+// Whether this processor runs the 256-bit variant (a test of flags that the
 // runtime filled in at load time: no call, no lock).
 inline bool wideVectors() noexcept {
 #if VELMORA_HAS_WIDE_TARGET
-    return __builtin_cpu_supports("avx2");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #else
     return false;
 #endif

@@ -315,11 +315,19 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
         if (count == 0) {
             // No case for the kernel: this frame as the per-sample rule has it.
             sines[0] = float((std::sin(dp * step) + 1.0) / 2.0);
+            emit(sink, gs::Table{sines}, index, 1, level);
             count = 1;
-        } else {
-            sinekernel::sineValues(sines, dp, step, quarter, count);
+            break;
         }
-        emit(sink, gs::Table{sines}, index, count, level);
+        // Straight into the cycle cache where it continues what the cache
+        // holds (the kernel writes whole groups of 8: room for those too).
+        float* values = sines;
+        const bool cached = cache != nullptr && index == lfo.cycleCached &&
+                            sinekernel::roundUpToGroup(count) <= kCycleCacheSize - index;
+        if (cached) values = cache + index;
+        sinekernel::sineValuesBy(sinekernel::fastestVariant(), values, dp, step, quarter, count);
+        if (cached) lfo.cycleCached += count;
+        sink.put(gs::Table{values}, level, count);
         break;
     }
     default:

@@ -36,9 +36,13 @@
 
 #include "GainStretch.h"
 
+#if VELMORA_HAS_WIDE_TARGET
+#include <immintrin.h>
+#endif
+
 namespace sinekernel {
 
-inline constexpr std::int32_t kChunk = 256;  // frames per call of sineValues
+inline constexpr std::int32_t kChunk = 1024;  // frames per call of sineValues
 
 inline constexpr double kBound = 0x1p-44;
 // π/2 = C1 + C2: C1 to 33 bits, C2 the rest to double precision.
@@ -111,16 +115,224 @@ VELMORA_STRETCH_INLINE bool quarterValues(float* v, double p, double step, std::
     return straddles != 0;
 }
 
-// v[i] = float((sin((p + i) × step) + 1) / 2) for i < frames <= kChunk, all
-// in `quarter` (see quarterFrames), exactly as std::sin gives it.
-VELMORA_STRETCH_INLINE void sineValues(float* v, double p, double step, std::int32_t quarter,
-                                       std::int32_t frames) noexcept {
-    const bool straddles = (quarter & 1) ? quarterValues<true>(v, p, step, quarter, frames)
-                                         : quarterValues<false>(v, p, step, quarter, frames);
-    if (!straddles) return;
+// ---- The fused variants ----
+//
+// The same values with fused multiply-adds, 4 frames to a 256-bit vector
+// or 8 to a 512-bit one, for the processors that have them. They differ
+// from the plain variant in three ways, each kept within the same bound E:
+// - the reduction: r starts as fma(P, step, -q·C1) - q·C2 for the first
+//   positions P = p + i, from the exact product rather than the rounded x
+//   (at most ulp(x)/2 = 4 u away, x < 8), and then goes on by adding
+//   8·step (exact) for the next 8 frames. Each addition rounds by at most
+//   u/2 (|r| < 1), at most kChunk / 8 = 128 of them: |Δr| < 4 + 1 + 64 =
+//   69 u in all, which moves the sine by no more;
+// - the series are economised: the r^13 term of the sine and the r^14
+//   term of the cosine are traded for a Chebyshev polynomial on
+//   |r| <= 0.786 (> π/4), which changes the lower coefficients and adds at
+//   most 15.5 u and 0.5 u; the degree-11 and degree-12 polynomials are
+//   within 202 u and 9.6 u of sin and cos;
+// - the polynomials come out already as y = k·sin(r) + 1/2 (the factor k
+//   and the 1/2 folded into the coefficients, exactly), with an
+//   evaluation error below 2.6 u and coefficients rounded to double by
+//   less than 0.4 u. The two floats are float(y ∓ E/2): y is within
+//   (202 + 69)/2 + 3 < 139 u of k·sin(x) + 1/2, and so within 155 u of
+//   (s + 1)/2 for the platform's sine s; that is less than E/2 = 256 u,
+//   so y - E/2 <= (s + 1)/2 <= y + E/2 and, rounding being monotonic,
+//   below and above bracket the per-sample float.
+// They write v[0 .. frames rounded up to 8): the caller leaves room for the
+// last group, whose frames past `frames` are not values of this quarter.
+#if VELMORA_HAS_WIDE_TARGET
+// Economised coefficients: sin(r) ≈ r·(S[0] + S[1]·z + ... + S[5]·z^5) and
+// cos(r) ≈ C[0] + C[1]·z + ... + C[6]·z^6, z = r^2.
+inline constexpr double kSinFused[6] = {0x1.fffffffffff01p-1,  -0x1.555555554a093p-3,  0x1.11111107ec641p-7,
+                                        -0x1.a019f4f099914p-13, 0x1.71d5ac163de58p-19, -0x1.a8da3bfadcf45p-26};
+inline constexpr double kCosFused[7] = {0x1.0p+0,              -0x1.fffffffffff77p-2,  0x1.555555554e619p-5,
+                                        -0x1.6c16c163a621bp-10, 0x1.a019f7de05f9fp-16, -0x1.27df30d69da59p-22,
+                                        0x1.1b84e1243065dp-29};
+
+// The seven coefficients of y in the order the evaluation uses them, with
+// k = ±1/2 folded in (a power of 2: exact).
+inline void fusedCoefficients(bool cosine, double k, double (&c)[7]) noexcept {
+    if (cosine) {
+        const double* C = kCosFused;
+        const double order[7] = {C[1], C[0], C[3], C[2], C[5], C[4], C[6]};
+        for (int i = 0; i < 7; ++i) c[i] = k * order[i];
+        c[1] = k * C[0] + 0.5;  // 1 or 0
+    } else {
+        const double* S = kSinFused;
+        const double order[6] = {S[1], S[0], S[3], S[2], S[5], S[4]};
+        for (int i = 0; i < 6; ++i) c[i] = k * order[i];
+        c[6] = 0.5;
+    }
+}
+
+// y for the four positions of a vector: z = r^2, then by pairs (Estrin),
+// which keeps the dependency chain short.
+template <bool cosine>
+VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE __m256d fusedShape4(__m256d r, const __m256d (&c)[7]) noexcept {
+    const __m256d z = _mm256_mul_pd(r, r);
+    const __m256d z2 = _mm256_mul_pd(z, z);
+    const __m256d a = _mm256_fmadd_pd(z, c[0], c[1]);
+    const __m256d b = _mm256_fmadd_pd(z, c[2], c[3]);
+    const __m256d d = _mm256_fmadd_pd(z, c[4], c[5]);
+    if constexpr (cosine) {
+        const __m256d t = _mm256_fmadd_pd(z2, _mm256_fmadd_pd(z2, c[6], d), b);
+        return _mm256_fmadd_pd(z2, t, a);
+    } else {
+        const __m256d t = _mm256_fmadd_pd(z2, _mm256_fmadd_pd(z2, d, b), a);
+        return _mm256_fmadd_pd(r, t, c[6]);
+    }
+}
+
+template <bool cosine>
+VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE bool quarterValuesFused4(float* v, double p, double step,
+                                                                    std::int32_t quarter,
+                                                                    std::int32_t frames) noexcept {
+    double coefficients[7];
+    fusedCoefficients(cosine, (quarter & 2) ? -0.5 : 0.5, coefficients);
+    __m256d c[7];
+    for (int i = 0; i < 7; ++i) c[i] = _mm256_set1_pd(coefficients[i]);
+    const __m256d negHigh = _mm256_set1_pd(-(double(quarter) * kHalfPiHigh));
+    const __m256d low = _mm256_set1_pd(double(quarter) * kHalfPiLow);
+    const __m256d halfBound = _mm256_set1_pd(kBound * 0.5);
+    const __m256d eightSteps = _mm256_set1_pd(8.0 * step);
+    const __m256 uncertain = _mm256_set1_ps(std::numeric_limits<float>::quiet_NaN());
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256d p0 = _mm256_add_pd(_mm256_set1_pd(p), _mm256_setr_pd(0.0, 1.0, 2.0, 3.0));
+    const __m256d p1 = _mm256_add_pd(p0, _mm256_set1_pd(4.0));
+    const __m256d step4 = _mm256_set1_pd(step);
+    __m256d r0 = _mm256_sub_pd(_mm256_fmadd_pd(p0, step4, negHigh), low);
+    __m256d r1 = _mm256_sub_pd(_mm256_fmadd_pd(p1, step4, negHigh), low);
+    __m256 straddles = _mm256_setzero_ps();
+    for (std::int32_t i = 0; i < frames; i += 8) {
+        const __m256d y0 = fusedShape4<cosine>(r0, c);
+        const __m256d y1 = fusedShape4<cosine>(r1, c);
+        const __m256 below = _mm256_set_m128(_mm256_cvtpd_ps(_mm256_sub_pd(y1, halfBound)),
+                                             _mm256_cvtpd_ps(_mm256_sub_pd(y0, halfBound)));
+        const __m256 above = _mm256_set_m128(_mm256_cvtpd_ps(_mm256_add_pd(y1, halfBound)),
+                                             _mm256_cvtpd_ps(_mm256_add_pd(y0, halfBound)));
+        const __m256 same = _mm256_cmp_ps(below, above, _CMP_EQ_OQ);
+        // Only the frames of the stretch count (the last group may run past).
+        const __m256 counted = _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(frames - i), lanes));
+        straddles = _mm256_or_ps(straddles, _mm256_andnot_ps(same, counted));
+        _mm256_storeu_ps(v + i, _mm256_blendv_ps(uncertain, below, same));
+        r0 = _mm256_add_pd(r0, eightSteps);
+        r1 = _mm256_add_pd(r1, eightSteps);
+    }
+    return _mm256_movemask_ps(straddles) != 0;
+}
+
+#define VELMORA_WIDEST_TARGET __attribute__((target("avx2,fma,avx512f,avx512vl")))
+
+// The same eight frames at a time in 512-bit vectors: on processors that
+// split them in two halves, the longer vectors still let twice as many
+// frames wait in the scheduler, which is what limits this dependent chain.
+template <bool cosine>
+VELMORA_WIDEST_TARGET VELMORA_STRETCH_INLINE __m512d fusedShape8(__m512d r, const __m512d (&c)[7]) noexcept {
+    const __m512d z = _mm512_mul_pd(r, r);
+    const __m512d z2 = _mm512_mul_pd(z, z);
+    const __m512d a = _mm512_fmadd_pd(z, c[0], c[1]);
+    const __m512d b = _mm512_fmadd_pd(z, c[2], c[3]);
+    const __m512d d = _mm512_fmadd_pd(z, c[4], c[5]);
+    if constexpr (cosine) {
+        const __m512d t = _mm512_fmadd_pd(z2, _mm512_fmadd_pd(z2, c[6], d), b);
+        return _mm512_fmadd_pd(z2, t, a);
+    } else {
+        const __m512d t = _mm512_fmadd_pd(z2, _mm512_fmadd_pd(z2, d, b), a);
+        return _mm512_fmadd_pd(r, t, c[6]);
+    }
+}
+
+template <bool cosine>
+VELMORA_WIDEST_TARGET VELMORA_STRETCH_INLINE bool quarterValuesFused8(float* v, double p, double step,
+                                                                      std::int32_t quarter,
+                                                                      std::int32_t frames) noexcept {
+    double coefficients[7];
+    fusedCoefficients(cosine, (quarter & 2) ? -0.5 : 0.5, coefficients);
+    __m512d c[7];
+    for (int i = 0; i < 7; ++i) c[i] = _mm512_set1_pd(coefficients[i]);
+    const __m512d negHigh = _mm512_set1_pd(-(double(quarter) * kHalfPiHigh));
+    const __m512d low = _mm512_set1_pd(double(quarter) * kHalfPiLow);
+    const __m512d halfBound = _mm512_set1_pd(kBound * 0.5);
+    const __m512d eightSteps = _mm512_set1_pd(8.0 * step);
+    const __m256 uncertain = _mm256_set1_ps(std::numeric_limits<float>::quiet_NaN());
+    const __m512d position = _mm512_add_pd(_mm512_set1_pd(p), _mm512_setr_pd(0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0));
+    __m512d r = _mm512_sub_pd(_mm512_fmadd_pd(position, _mm512_set1_pd(step), negHigh), low);
+    __mmask8 straddles = 0;
+    for (std::int32_t i = 0; i < frames; i += 8) {
+        const __m512d y = fusedShape8<cosine>(r, c);
+        const __m256 below = _mm512_maskz_cvtpd_ps(0xff, _mm512_sub_pd(y, halfBound));
+        const __m256 above = _mm512_maskz_cvtpd_ps(0xff, _mm512_add_pd(y, halfBound));
+        const __mmask8 same = _mm256_cmp_ps_mask(below, above, _CMP_EQ_OQ);
+        // Only the frames of the stretch count (the last group may run past).
+        const __mmask8 counted = frames - i >= 8 ? __mmask8(0xff) : __mmask8((1u << (frames - i)) - 1u);
+        straddles = __mmask8(straddles | (counted & ~same));
+        _mm256_storeu_ps(v + i, _mm256_mask_blend_ps(same, uncertain, below));
+        r = _mm512_add_pd(r, eightSteps);
+    }
+    return straddles != 0;
+}
+#endif
+
+// The frames where the bound straddles a rounding boundary, from std::sin.
+inline void patchUncertain(float* v, double p, double step, std::int32_t frames) noexcept {
     for (std::int32_t i = 0; i < frames; ++i) {
         if (v[i] != v[i]) v[i] = float((std::sin((p + double(i)) * step) + 1.0) / 2.0);
     }
 }
+
+// v[i] = float((sin((p + i) × step) + 1) / 2) for i < frames <= kChunk, all
+// in `quarter` (see quarterFrames), exactly as std::sin gives it. The plain
+// variant, for any processor.
+VELMORA_STRETCH_INLINE void sineValues(float* v, double p, double step, std::int32_t quarter,
+                                       std::int32_t frames) noexcept {
+    const bool straddles = (quarter & 1) ? quarterValues<true>(v, p, step, quarter, frames)
+                                         : quarterValues<false>(v, p, step, quarter, frames);
+    if (straddles) patchUncertain(v, p, step, frames);
+}
+
+#if VELMORA_HAS_WIDE_TARGET
+[[gnu::noinline]] VELMORA_WIDE_TARGET inline void sineValuesFused4(float* v, double p, double step,
+                                                                  std::int32_t quarter,
+                                                                  std::int32_t frames) noexcept {
+    const bool straddles = (quarter & 1) ? quarterValuesFused4<true>(v, p, step, quarter, frames)
+                                         : quarterValuesFused4<false>(v, p, step, quarter, frames);
+    if (straddles) patchUncertain(v, p, step, frames);
+}
+[[gnu::noinline]] VELMORA_WIDEST_TARGET inline void sineValuesFused8(float* v, double p, double step,
+                                                                    std::int32_t quarter,
+                                                                    std::int32_t frames) noexcept {
+    const bool straddles = (quarter & 1) ? quarterValuesFused8<true>(v, p, step, quarter, frames)
+                                         : quarterValuesFused8<false>(v, p, step, quarter, frames);
+    if (straddles) patchUncertain(v, p, step, frames);
+}
+#endif
+
+// The variants this processor runs (flags the runtime filled in at load).
+enum class Variant { kPlain, kFused4, kFused8 };
+inline Variant fastestVariant() noexcept {
+#if VELMORA_HAS_WIDE_TARGET
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("fma")) {
+        return Variant::kFused8;
+    }
+    if (gainstretch::wideVectors()) return Variant::kFused4;
+#endif
+    return Variant::kPlain;
+}
+
+// sineValues by the given variant (one this processor runs); v has room for
+// frames rounded up to 8.
+inline void sineValuesBy(Variant variant, float* v, double p, double step, std::int32_t quarter,
+                         std::int32_t frames) noexcept {
+#if VELMORA_HAS_WIDE_TARGET
+    if (variant == Variant::kFused8) return sineValuesFused8(v, p, step, quarter, frames);
+    if (variant == Variant::kFused4) return sineValuesFused4(v, p, step, quarter, frames);
+#endif
+    (void)variant;
+    sineValues(v, p, step, quarter, frames);
+}
+
+inline constexpr std::int32_t roundUpToGroup(std::int32_t frames) noexcept { return (frames + 7) & ~7; }
 
 }  // namespace sinekernel

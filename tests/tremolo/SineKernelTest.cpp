@@ -22,15 +22,17 @@ constexpr std::int64_t kPositions = 10000000;
 constexpr std::int64_t kPositions = 10000000;
 #endif
 
-// Every position of whole cycles, run through the kernel in stretches as
-// the oscillator does (one quarter, at most a chunk at a time), against
-// float((sin(p × step) + 1) / 2) with std::sin.
-TEST(SineKernel, EveryPositionOfManyCyclesMatchesThePlatformSine) {
+// Every position of whole cycles, run through a kernel variant in
+// stretches as the oscillator does (one quarter, at most a chunk at a
+// time), against float((sin(p × step) + 1) / 2) with std::sin.
+void expectEveryPositionMatchesThePlatformSine(sinekernel::Variant variant) {
     // Sample rates and rates (Hz) from the tempo range and the extremes.
     const float sampleRates[] = {11025.0f, 22050.0f, 44100.0f, 48000.0f, 88200.0f, 96000.0f, 192000.0f};
     const float rates[] = {0.5f, 0.75f, 1.0f, 2.0f, 3.3f, 6.0f, 100.0f, 0.1f};
     std::int64_t compared = 0, mismatches = 0, straddling = 0;
-    float values[sinekernel::kChunk];
+    // Room for the last group of 8 that the vector variants write whole,
+    // and guard values behind it.
+    std::vector<float> values(sinekernel::roundUpToGroup(sinekernel::kChunk) + 8, -7.0f);
     for (int round = 0; compared < kPositions; ++round) {
         const float sampleRate = sampleRates[round % std::size(sampleRates)];
         const float rate = rates[(round / std::size(sampleRates)) % std::size(rates)] * (1.0f + 0.01f * float(round / 56));
@@ -40,7 +42,7 @@ TEST(SineKernel, EveryPositionOfManyCyclesMatchesThePlatformSine) {
             std::int32_t quarter = 0;
             const std::int32_t frames = sinekernel::quarterFrames(p, step, sinekernel::kChunk, quarter);
             ASSERT_GT(frames, 0) << "position " << p << " of " << period;
-            sinekernel::sineValues(values, p, step, quarter, frames);
+            sinekernel::sineValuesBy(variant, values.data(), p, step, quarter, frames);
             for (std::int32_t i = 0; i < frames; ++i, ++compared) {
                 const double x = (p + i) * step;
                 const float want = float((std::sin(x) + 1.0) / 2.0);
@@ -56,6 +58,25 @@ TEST(SineKernel, EveryPositionOfManyCyclesMatchesThePlatformSine) {
     }
     EXPECT_EQ(mismatches, 0) << "of " << compared;
     EXPECT_LT(straddling, compared / 500) << "of " << compared;
+    for (std::size_t i = values.size() - 8; i < values.size(); ++i) EXPECT_EQ(values[i], -7.0f) << "guard " << i;
+}
+
+TEST(SineKernel, PlainVariantMatchesThePlatformSineAtEveryPosition) {
+    expectEveryPositionMatchesThePlatformSine(sinekernel::Variant::kPlain);
+}
+
+TEST(SineKernel, FusedFourWideVariantMatchesThePlatformSineAtEveryPosition) {
+    if (sinekernel::fastestVariant() == sinekernel::Variant::kPlain) {
+        GTEST_SKIP() << "this processor has no 256-bit fused multiply-add";
+    }
+    expectEveryPositionMatchesThePlatformSine(sinekernel::Variant::kFused4);
+}
+
+TEST(SineKernel, FusedEightWideVariantMatchesThePlatformSineAtEveryPosition) {
+    if (sinekernel::fastestVariant() != sinekernel::Variant::kFused8) {
+        GTEST_SKIP() << "this processor has no 512-bit vectors";
+    }
+    expectEveryPositionMatchesThePlatformSine(sinekernel::Variant::kFused8);
 }
 
 }  // namespace
