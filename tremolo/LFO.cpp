@@ -344,7 +344,7 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
 
 // Each entry point builds the Block and the sink itself, so that the
 // running state and the buffer pointers live in registers through the
-// loops. The 256-bit variants are the same code compiled for AVX2.
+// loops. The 256-bit variants are the same code compiled for AVX2 with FMA.
 struct TLfo::BlockPath {
     // The whole block inside the stretch the last one ended in (and past
     // the onset window): the shape straight onto the sink, without a Block.
