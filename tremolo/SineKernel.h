@@ -139,6 +139,8 @@ VELMORA_STRETCH_INLINE bool quarterValues(float* v, double p, double step, std::
 //   (s + 1)/2 for the platform's sine s; that is less than E/2 = 256 u,
 //   so y - E/2 <= (s + 1)/2 <= y + E/2 and, rounding being monotonic,
 //   below and above bracket the per-sample float.
+// A group of 8 where the two floats differ for some frame (rare) has those
+// frames from std::sin at once, so no second pass looks for them.
 // They write v[0 .. frames rounded up to 8): the caller leaves room for the
 // last group, whose frames past `frames` are not values of this quarter.
 #if VELMORA_HAS_WIDE_TARGET
@@ -166,6 +168,14 @@ inline void fusedCoefficients(bool cosine, double k, double (&c)[7]) noexcept {
     }
 }
 
+// The frames of a group of 8 whose bit is set in `uncertain`, from std::sin
+// (out of line: rare, and the vector loop keeps its registers).
+[[gnu::noinline, gnu::cold]] inline void patchGroup(float* v, double p, double step, unsigned uncertain) noexcept {
+    for (int j = 0; j < 8; ++j) {
+        if (uncertain & (1u << j)) v[j] = float((std::sin((p + double(j)) * step) + 1.0) / 2.0);
+    }
+}
+
 // y for the four positions of a vector: z = r^2, then by pairs (Estrin),
 // which keeps the dependency chain short.
 template <bool cosine>
@@ -185,7 +195,7 @@ VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE __m256d fusedShape4(__m256d r, const 
 }
 
 template <bool cosine>
-VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE bool quarterValuesFused4(float* v, double p, double step,
+VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE void quarterValuesFused4(float* v, double p, double step,
                                                                     std::int32_t quarter,
                                                                     std::int32_t frames) noexcept {
     double coefficients[7];
@@ -196,14 +206,11 @@ VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE bool quarterValuesFused4(float* v, do
     const __m256d low = _mm256_set1_pd(double(quarter) * kHalfPiLow);
     const __m256d halfBound = _mm256_set1_pd(kBound * 0.5);
     const __m256d eightSteps = _mm256_set1_pd(8.0 * step);
-    const __m256 uncertain = _mm256_set1_ps(std::numeric_limits<float>::quiet_NaN());
-    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256d p0 = _mm256_add_pd(_mm256_set1_pd(p), _mm256_setr_pd(0.0, 1.0, 2.0, 3.0));
     const __m256d p1 = _mm256_add_pd(p0, _mm256_set1_pd(4.0));
     const __m256d step4 = _mm256_set1_pd(step);
     __m256d r0 = _mm256_sub_pd(_mm256_fmadd_pd(p0, step4, negHigh), low);
     __m256d r1 = _mm256_sub_pd(_mm256_fmadd_pd(p1, step4, negHigh), low);
-    __m256 straddles = _mm256_setzero_ps();
     for (std::int32_t i = 0; i < frames; i += 8) {
         const __m256d y0 = fusedShape4<cosine>(r0, c);
         const __m256d y1 = fusedShape4<cosine>(r1, c);
@@ -211,15 +218,16 @@ VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE bool quarterValuesFused4(float* v, do
                                              _mm256_cvtpd_ps(_mm256_sub_pd(y0, halfBound)));
         const __m256 above = _mm256_set_m128(_mm256_cvtpd_ps(_mm256_add_pd(y1, halfBound)),
                                              _mm256_cvtpd_ps(_mm256_add_pd(y0, halfBound)));
-        const __m256 same = _mm256_cmp_ps(below, above, _CMP_EQ_OQ);
-        // Only the frames of the stretch count (the last group may run past).
-        const __m256 counted = _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(frames - i), lanes));
-        straddles = _mm256_or_ps(straddles, _mm256_andnot_ps(same, counted));
-        _mm256_storeu_ps(v + i, _mm256_blendv_ps(uncertain, below, same));
+        _mm256_storeu_ps(v + i, below);
+        const unsigned same = unsigned(_mm256_movemask_ps(_mm256_cmp_ps(below, above, _CMP_EQ_OQ)));
+        if (same != 0xffu) [[unlikely]] {
+            // Only the frames of the stretch (the last group may run past).
+            const unsigned counted = frames - i >= 8 ? 0xffu : (1u << (frames - i)) - 1u;
+            if (const unsigned uncertain = counted & ~same) patchGroup(v + i, p + double(i), step, uncertain);
+        }
         r0 = _mm256_add_pd(r0, eightSteps);
         r1 = _mm256_add_pd(r1, eightSteps);
     }
-    return _mm256_movemask_ps(straddles) != 0;
 }
 
 #define VELMORA_WIDEST_TARGET __attribute__((target("avx2,fma,avx512f,avx512vl")))
@@ -244,7 +252,7 @@ VELMORA_WIDEST_TARGET VELMORA_STRETCH_INLINE __m512d fusedShape8(__m512d r, cons
 }
 
 template <bool cosine>
-VELMORA_WIDEST_TARGET VELMORA_STRETCH_INLINE bool quarterValuesFused8(float* v, double p, double step,
+VELMORA_WIDEST_TARGET VELMORA_STRETCH_INLINE void quarterValuesFused8(float* v, double p, double step,
                                                                       std::int32_t quarter,
                                                                       std::int32_t frames) noexcept {
     double coefficients[7];
@@ -255,22 +263,21 @@ VELMORA_WIDEST_TARGET VELMORA_STRETCH_INLINE bool quarterValuesFused8(float* v, 
     const __m512d low = _mm512_set1_pd(double(quarter) * kHalfPiLow);
     const __m512d halfBound = _mm512_set1_pd(kBound * 0.5);
     const __m512d eightSteps = _mm512_set1_pd(8.0 * step);
-    const __m256 uncertain = _mm256_set1_ps(std::numeric_limits<float>::quiet_NaN());
     const __m512d position = _mm512_add_pd(_mm512_set1_pd(p), _mm512_setr_pd(0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0));
     __m512d r = _mm512_sub_pd(_mm512_fmadd_pd(position, _mm512_set1_pd(step), negHigh), low);
-    __mmask8 straddles = 0;
     for (std::int32_t i = 0; i < frames; i += 8) {
         const __m512d y = fusedShape8<cosine>(r, c);
         const __m256 below = _mm512_maskz_cvtpd_ps(0xff, _mm512_sub_pd(y, halfBound));
         const __m256 above = _mm512_maskz_cvtpd_ps(0xff, _mm512_add_pd(y, halfBound));
-        const __mmask8 same = _mm256_cmp_ps_mask(below, above, _CMP_EQ_OQ);
-        // Only the frames of the stretch count (the last group may run past).
-        const __mmask8 counted = frames - i >= 8 ? __mmask8(0xff) : __mmask8((1u << (frames - i)) - 1u);
-        straddles = __mmask8(straddles | (counted & ~same));
-        _mm256_storeu_ps(v + i, _mm256_mask_blend_ps(same, uncertain, below));
+        _mm256_storeu_ps(v + i, below);
+        const unsigned same = _mm256_cmp_ps_mask(below, above, _CMP_EQ_OQ);
+        if (same != 0xffu) [[unlikely]] {
+            // Only the frames of the stretch (the last group may run past).
+            const unsigned counted = frames - i >= 8 ? 0xffu : (1u << (frames - i)) - 1u;
+            if (const unsigned uncertain = counted & ~same) patchGroup(v + i, p + double(i), step, uncertain);
+        }
         r = _mm512_add_pd(r, eightSteps);
     }
-    return straddles != 0;
 }
 #endif
 
@@ -295,16 +302,14 @@ VELMORA_STRETCH_INLINE void sineValues(float* v, double p, double step, std::int
 [[gnu::noinline]] VELMORA_WIDE_TARGET inline void sineValuesFused4(float* v, double p, double step,
                                                                   std::int32_t quarter,
                                                                   std::int32_t frames) noexcept {
-    const bool straddles = (quarter & 1) ? quarterValuesFused4<true>(v, p, step, quarter, frames)
-                                         : quarterValuesFused4<false>(v, p, step, quarter, frames);
-    if (straddles) patchUncertain(v, p, step, frames);
+    if (quarter & 1) quarterValuesFused4<true>(v, p, step, quarter, frames);
+    else quarterValuesFused4<false>(v, p, step, quarter, frames);
 }
 [[gnu::noinline]] VELMORA_WIDEST_TARGET inline void sineValuesFused8(float* v, double p, double step,
                                                                     std::int32_t quarter,
                                                                     std::int32_t frames) noexcept {
-    const bool straddles = (quarter & 1) ? quarterValuesFused8<true>(v, p, step, quarter, frames)
-                                         : quarterValuesFused8<false>(v, p, step, quarter, frames);
-    if (straddles) patchUncertain(v, p, step, frames);
+    if (quarter & 1) quarterValuesFused8<true>(v, p, step, quarter, frames);
+    else quarterValuesFused8<false>(v, p, step, quarter, frames);
 }
 #endif
 
