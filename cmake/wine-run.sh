@@ -63,8 +63,21 @@ fi
 out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
 err=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
 trap 'rm -f "$out" "$err"' EXIT
+# A program that failed without writing anything to its output did not get
+# to run: wine itself failed to start it (seen once, in a full test run on
+# a loaded machine). Such a start is tried again, up to three times. A test
+# program that ran always wrote something (it prints before it tests), so
+# a failing test is never run twice.
 status=0
-"$wine" "$@" >"$out" 2>"$err" || status=$?
+for attempt in 1 2 3; do
+  status=0
+  "$wine" "$@" >"$out" 2>"$err" || status=$?
+  if [ "$status" -eq 0 ] || [ -s "$out" ]; then
+    break
+  fi
+  echo "wine-run.sh: $1 ended with status $status before writing anything (attempt $attempt of 3)" >&2
+  [ -z "$wineserver" ] || "$wineserver" -p30 >/dev/null 2>&1 || true
+done
 tr -d '\r' <"$out"
 tr -d '\r' <"$err" >&2
 exit "$status"
