@@ -152,21 +152,52 @@ inline constexpr double kCosFused[7] = {0x1.0p+0,              -0x1.fffffffffff7
                                         -0x1.6c16c163a621bp-10, 0x1.a019f7de05f9fp-16, -0x1.27df30d69da59p-22,
                                         0x1.1b84e1243065dp-29};
 
-// The seven coefficients of y in the order the evaluation uses them, with
-// k = ±1/2 folded in (a power of 2: exact).
-inline void fusedCoefficients(bool cosine, double k, double (&c)[7]) noexcept {
+// The constants of a fused kernel for one quarter, before they are spread
+// over a vector: the seven coefficients of y in the order the evaluation
+// uses them, with k = ±1/2 folded in (a power of 2: exact), and those of
+// the reduction and the check.
+struct FusedConstants {
+    double c[7];
+    double negHigh;     // -q·C1
+    double low;         // q·C2
+    double halfBound;   // E/2
+    double eightSteps;  // 8·step, exact
+};
+inline FusedConstants fusedConstants(bool cosine, std::int32_t quarter, double step) noexcept {
+    FusedConstants k{};
+    const double sign = (quarter & 2) ? -0.5 : 0.5;
     if (cosine) {
         const double* C = kCosFused;
         const double order[7] = {C[1], C[0], C[3], C[2], C[5], C[4], C[6]};
-        for (int i = 0; i < 7; ++i) c[i] = k * order[i];
-        c[1] = k * C[0] + 0.5;  // 1 or 0
+        for (int i = 0; i < 7; ++i) k.c[i] = sign * order[i];
+        k.c[1] = sign * C[0] + 0.5;  // 1 or 0
     } else {
         const double* S = kSinFused;
         const double order[6] = {S[1], S[0], S[3], S[2], S[5], S[4]};
-        for (int i = 0; i < 6; ++i) c[i] = k * order[i];
-        c[6] = 0.5;
+        for (int i = 0; i < 6; ++i) k.c[i] = sign * order[i];
+        k.c[6] = 0.5;
     }
+    k.negHigh = -(double(quarter) * kHalfPiHigh);
+    k.low = double(quarter) * kHalfPiLow;
+    k.halfBound = kBound * 0.5;
+    k.eightSteps = 8.0 * step;
+    return k;
 }
+
+// y from r for the lanes of one vector: z = r^2, then by pairs (Estrin),
+// which keeps the dependency chain short. The same steps for both widths,
+// written once; MUL and FMA are the width's multiply and fused multiply-add.
+#define VELMORA_FUSED_SHAPE(V, MUL, FMA)                 \
+    const V z = MUL(r, r);                               \
+    const V z2 = MUL(z, z);                              \
+    const V a = FMA(z, c[0], c[1]);                      \
+    const V b = FMA(z, c[2], c[3]);                      \
+    const V d = FMA(z, c[4], c[5]);                      \
+    if constexpr (cosine) {                              \
+        return FMA(z2, FMA(z2, FMA(z2, c[6], d), b), a); \
+    } else {                                             \
+        return FMA(r, FMA(z2, FMA(z2, d, b), a), c[6]);  \
+    }
 
 // The frames of a group of 8 whose bit is set in `uncertain`, from std::sin
 // (out of line: rare, and the vector loop keeps its registers).
@@ -176,36 +207,21 @@ inline void fusedCoefficients(bool cosine, double k, double (&c)[7]) noexcept {
     }
 }
 
-// y for the four positions of a vector: z = r^2, then by pairs (Estrin),
-// which keeps the dependency chain short.
+// y for the four positions of a vector.
 template <bool cosine>
 VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE __m256d fusedShape4(__m256d r, const __m256d (&c)[7]) noexcept {
-    const __m256d z = _mm256_mul_pd(r, r);
-    const __m256d z2 = _mm256_mul_pd(z, z);
-    const __m256d a = _mm256_fmadd_pd(z, c[0], c[1]);
-    const __m256d b = _mm256_fmadd_pd(z, c[2], c[3]);
-    const __m256d d = _mm256_fmadd_pd(z, c[4], c[5]);
-    if constexpr (cosine) {
-        const __m256d t = _mm256_fmadd_pd(z2, _mm256_fmadd_pd(z2, c[6], d), b);
-        return _mm256_fmadd_pd(z2, t, a);
-    } else {
-        const __m256d t = _mm256_fmadd_pd(z2, _mm256_fmadd_pd(z2, d, b), a);
-        return _mm256_fmadd_pd(r, t, c[6]);
-    }
+    VELMORA_FUSED_SHAPE(__m256d, _mm256_mul_pd, _mm256_fmadd_pd)
 }
 
 template <bool cosine>
 VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE void quarterValuesFused4(float* v, double p, double step,
                                                                     std::int32_t quarter,
                                                                     std::int32_t frames) noexcept {
-    double coefficients[7];
-    fusedCoefficients(cosine, (quarter & 2) ? -0.5 : 0.5, coefficients);
+    const FusedConstants k = fusedConstants(cosine, quarter, step);
     __m256d c[7];
-    for (int i = 0; i < 7; ++i) c[i] = _mm256_set1_pd(coefficients[i]);
-    const __m256d negHigh = _mm256_set1_pd(-(double(quarter) * kHalfPiHigh));
-    const __m256d low = _mm256_set1_pd(double(quarter) * kHalfPiLow);
-    const __m256d halfBound = _mm256_set1_pd(kBound * 0.5);
-    const __m256d eightSteps = _mm256_set1_pd(8.0 * step);
+    for (int i = 0; i < 7; ++i) c[i] = _mm256_set1_pd(k.c[i]);
+    const __m256d negHigh = _mm256_set1_pd(k.negHigh), low = _mm256_set1_pd(k.low);
+    const __m256d halfBound = _mm256_set1_pd(k.halfBound), eightSteps = _mm256_set1_pd(k.eightSteps);
     const __m256d p0 = _mm256_add_pd(_mm256_set1_pd(p), _mm256_setr_pd(0.0, 1.0, 2.0, 3.0));
     const __m256d p1 = _mm256_add_pd(p0, _mm256_set1_pd(4.0));
     const __m256d step4 = _mm256_set1_pd(step);
@@ -237,32 +253,18 @@ VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE void quarterValuesFused4(float* v, do
 // frames wait in the scheduler, which is what limits this dependent chain.
 template <bool cosine>
 VELMORA_WIDEST_TARGET VELMORA_STRETCH_INLINE __m512d fusedShape8(__m512d r, const __m512d (&c)[7]) noexcept {
-    const __m512d z = _mm512_mul_pd(r, r);
-    const __m512d z2 = _mm512_mul_pd(z, z);
-    const __m512d a = _mm512_fmadd_pd(z, c[0], c[1]);
-    const __m512d b = _mm512_fmadd_pd(z, c[2], c[3]);
-    const __m512d d = _mm512_fmadd_pd(z, c[4], c[5]);
-    if constexpr (cosine) {
-        const __m512d t = _mm512_fmadd_pd(z2, _mm512_fmadd_pd(z2, c[6], d), b);
-        return _mm512_fmadd_pd(z2, t, a);
-    } else {
-        const __m512d t = _mm512_fmadd_pd(z2, _mm512_fmadd_pd(z2, d, b), a);
-        return _mm512_fmadd_pd(r, t, c[6]);
-    }
+    VELMORA_FUSED_SHAPE(__m512d, _mm512_mul_pd, _mm512_fmadd_pd)
 }
 
 template <bool cosine>
 VELMORA_WIDEST_TARGET VELMORA_STRETCH_INLINE void quarterValuesFused8(float* v, double p, double step,
                                                                       std::int32_t quarter,
                                                                       std::int32_t frames) noexcept {
-    double coefficients[7];
-    fusedCoefficients(cosine, (quarter & 2) ? -0.5 : 0.5, coefficients);
+    const FusedConstants k = fusedConstants(cosine, quarter, step);
     __m512d c[7];
-    for (int i = 0; i < 7; ++i) c[i] = _mm512_set1_pd(coefficients[i]);
-    const __m512d negHigh = _mm512_set1_pd(-(double(quarter) * kHalfPiHigh));
-    const __m512d low = _mm512_set1_pd(double(quarter) * kHalfPiLow);
-    const __m512d halfBound = _mm512_set1_pd(kBound * 0.5);
-    const __m512d eightSteps = _mm512_set1_pd(8.0 * step);
+    for (int i = 0; i < 7; ++i) c[i] = _mm512_set1_pd(k.c[i]);
+    const __m512d negHigh = _mm512_set1_pd(k.negHigh), low = _mm512_set1_pd(k.low);
+    const __m512d halfBound = _mm512_set1_pd(k.halfBound), eightSteps = _mm512_set1_pd(k.eightSteps);
     const __m512d position = _mm512_add_pd(_mm512_set1_pd(p), _mm512_setr_pd(0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0));
     __m512d r = _mm512_sub_pd(_mm512_fmadd_pd(position, _mm512_set1_pd(step), negHigh), low);
     for (std::int32_t i = 0; i < frames; i += 8) {
@@ -279,6 +281,7 @@ VELMORA_WIDEST_TARGET VELMORA_STRETCH_INLINE void quarterValuesFused8(float* v, 
         r = _mm512_add_pd(r, eightSteps);
     }
 }
+#undef VELMORA_FUSED_SHAPE
 #endif
 
 // The frames where the bound straddles a rounding boundary, from std::sin.
