@@ -48,6 +48,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 // VELMORA_PLAIN_ONLY builds the plain variants alone (the tests use it to
 // run them on processors that would choose the wider ones).
@@ -177,38 +179,57 @@ struct StretchHint {
     enum Kind : std::int32_t { kNone, kConstant, kRising, kFalling, kTable };
     Kind kind = kNone;
     float start = 0.0f;
-    float end = 0.0f;
+    // [start, end) as bits: a non-negative float orders as its bits do, so
+    // bits(p) - startBits < spanBits tests start <= p < end in one compare
+    // (false for NaN and negative p, and for every p when forgotten).
+    std::uint32_t startBits = 0;
+    std::uint32_t spanBits = 0;
+    std::int32_t endIndex = 0;       // end, a whole number up to 2^24
     float value = 0.0f;              // kConstant
     float x = 0.0f;                  // kFalling: the numerator at `start`
     float den = 0.0f;                // kRising, kFalling
     const float* table = nullptr;    // kTable: the value of position q is table[q - tableBase]
-    float tableBase = 0.0f;
+    std::int32_t tableBase = 0;
     std::uint32_t lengths[3] = {};
     std::uint32_t tag = 0;           // anything else the shape depends on
 
     static std::uint32_t bits(float f) noexcept { return std::bit_cast<std::uint32_t>(f); }
 
+    // `from` is a whole number and from + frames <= 2^24.
     void record(Kind k, float from, std::int32_t frames, float a, float b, float c, std::uint32_t t) noexcept {
         kind = k;
         start = from;
-        end = float(double(from) + double(frames));
+        const float end = float(double(from) + double(frames));
+        startBits = bits(from);
+        spanBits = bits(end) - startBits;
+        endIndex = std::int32_t(end);
         lengths[0] = bits(a);
         lengths[1] = bits(b);
         lengths[2] = bits(c);
         tag = t;
     }
-    void forget() noexcept { kind = kNone; }
+    void forget() noexcept {
+        kind = kNone;
+        spanBits = 0;
+    }
 
     // Frames (at most `most`) that position p may take from the hint, or 0
     // (always 0 for a position that is no whole number).
     std::int32_t holds(float p, float a, float b, float c, std::uint32_t t, std::int32_t most) const noexcept {
-        if (kind == kNone || !(p >= start && p < end) || float(std::int32_t(p)) != p || bits(a) != lengths[0] ||
-            bits(b) != lengths[1] || bits(c) != lengths[2] || t != tag) {
-            return 0;
-        }
-        const float left = end - p;  // exact: whole numbers below 2^24
-        return left < float(most) ? std::int32_t(left) : most;
+        const std::int32_t held = covers(p, most);
+        return held > 0 && sameLength(0, a) && sameLength(1, b) && sameLength(2, c) && t == tag ? held : 0;
     }
+    // The same in parts, for a caller that reads the lengths one at a time:
+    // the frames that p may take if the lengths are the same, and whether
+    // length i is.
+    std::int32_t covers(float p, std::int32_t most) const noexcept {
+        if (bits(p) - startBits >= spanBits) return 0;
+        const std::int32_t q = std::int32_t(p);  // p is in [0, 2^24)
+        if (float(q) != p) return 0;
+        const std::int32_t left = endIndex - q;
+        return left < most ? left : most;
+    }
+    bool sameLength(int i, float length) const noexcept { return bits(length) == lengths[i]; }
 
     template <class Sink>
     VELMORA_STRETCH_INLINE void apply(Sink& sink, float p, float scale, std::int32_t frames) const noexcept;
@@ -223,10 +244,43 @@ struct StretchHint {
             return true;
         }
         if (kind == kTable) {
-            sink.put(Table{table + std::int32_t(p - tableBase)}, scale, frames);
+            sink.put(Table{table + (std::int32_t(p) - tableBase)}, scale, frames);
             return true;
         }
         return false;
+    }
+};
+
+// Whether loops that take 8 frames at a time (both inputs of 8 frames
+// read, then both outputs written) give the samples of the frame-by-frame
+// order. They differ only where a frame writes what a later frame of the
+// same 8 reads or writes: an output that starts 1 to 31 bytes after an
+// input, or the second output 1 to 31 bytes after the first. Identical and
+// disjoint buffers, what hosts pass, are safe.
+inline bool groupsKeepOrder(const float* in0, const float* in1, const float* out0, const float* out1) noexcept {
+    const auto near = [](const float* later, const float* earlier) {
+        return std::uintptr_t(later) - std::uintptr_t(earlier) - 1u < 31u;
+    };
+    return !(near(out0, in0) | near(out0, in1) | near(out1, in0) | near(out1, in1) | near(out1, out0));
+}
+
+// The answer of groupsKeepOrder for the buffers of the last block: hosts
+// pass the same buffers block after block, and comparing four pointers is
+// cheaper than the test. Kept by the oscillator for its audio thread only.
+struct OrderMemo {
+    const float* buffers[4] = {};
+    bool keeps = false;
+
+    VELMORA_STRETCH_INLINE bool check(const float* in0, const float* in1, const float* out0,
+                                      const float* out1) noexcept {
+        if (in0 != buffers[0] || in1 != buffers[1] || out0 != buffers[2] || out1 != buffers[3]) [[unlikely]] {
+            buffers[0] = in0;
+            buffers[1] = in1;
+            buffers[2] = out0;
+            buffers[3] = out1;
+            keeps = groupsKeepOrder(in0, in1, out0, out1);
+        }
+        return keeps;
     }
 };
 
@@ -235,6 +289,9 @@ struct StretchHint {
 // The gains themselves, into a caller's buffer.
 struct GainBuffer {
     float* gains;
+
+    // Whether the sink takes its fastest loops (see runBlock).
+    bool prepare(OrderMemo&) noexcept { return true; }
 
     void one(float g) noexcept { *gains++ = g; }
     void constant(float g, std::int32_t frames) noexcept {
@@ -258,11 +315,13 @@ struct StereoGain {
     float* out0;
     float* out1;
 
+    bool prepare(OrderMemo&) noexcept { return true; }
+
     static float mix(float in, float g, float out) noexcept {
         return float(double(in) * double(g) + double(out));
     }
 
-    void advance(std::int32_t frames) noexcept {
+    VELMORA_STRETCH_INLINE void advance(std::int32_t frames) noexcept {
         in0 += frames;
         in1 += frames;
         out0 += frames;
@@ -316,6 +375,125 @@ struct StereoGain {
     }
 };
 
+// The replacing sink of the 256-bit variant: the constant and the table,
+// what steady play nearly always runs, written out in 8-frame groups, so
+// that a short block pays for no tail loops and no overlap tests of the
+// compiler's; the rest as StereoGain<false>. The samples are the same: each
+// gain is the float product of the table value and the scale, each output
+// the float product of the input and the gain.
+template <bool cutting = false>
+struct WideStereoReplace : StereoGain<false> {
+    // The sink of the out-of-line cutting (see runBlock).
+    using Cut = WideStereoReplace<true>;
+#if defined(__GNUC__) || defined(__clang__)
+    bool grouped = false;  // the buffers keep their order in groups (see prepare)
+
+    VELMORA_STRETCH_INLINE bool prepare(OrderMemo& memo) noexcept {
+        grouped = memo.check(in0, in1, out0, out1);
+        return grouped;
+    }
+
+    VELMORA_STRETCH_INLINE void constant(float g, std::int32_t frames) noexcept {
+        if (!grouped) {
+            inOrder(Constant{g}, 1.0f, frames);
+            return;
+        }
+        std::int32_t i = 0;
+        for (; frames - i >= 8; i += 8) {
+            Group a, b;
+            load(a, in0 + i);
+            load(b, in1 + i);
+            store(out0 + i, a * g);
+            store(out1 + i, b * g);
+        }
+        tail(Constant{g}, 1.0f, i, frames);
+    }
+
+    template <class Shape>
+    VELMORA_STRETCH_INLINE void put(const Shape& shape, float scale, std::int32_t frames) noexcept {
+        if constexpr (std::is_same_v<Shape, Table>) {
+            if (!grouped) {
+                inOrder(shape, scale, frames);
+                return;
+            }
+            std::int32_t i = 0;
+            for (; frames - i >= 8; i += 8) {
+                Group g, a, b;
+                load(g, shape.values + i);
+                g *= scale;
+                load(a, in0 + i);
+                load(b, in1 + i);
+                store(out0 + i, a * g);
+                store(out1 + i, b * g);
+            }
+            tail(shape, scale, i, frames);
+        } else {
+            StereoGain<false>::put(shape, scale, frames);
+        }
+    }
+
+private:
+    // Eight floats, which the compiler gives the width of the function they
+    // are inlined into: one 256-bit register in the wide variant. (Moved by
+    // reference: a vector passed by value would depend on the target.)
+    typedef float Group __attribute__((vector_size(32)));
+    VELMORA_STRETCH_INLINE static void load(Group& group, const float* from) noexcept {
+        std::memcpy(&group, from, sizeof group);
+    }
+    VELMORA_STRETCH_INLINE static void store(float* to, const Group& group) noexcept {
+        std::memcpy(to, &group, sizeof group);
+    }
+
+    // The last frames % 8 frames of the stretch one by one (bounded by 7,
+    // so that the compiler does not vectorise them anew), then past the
+    // stretch.
+    template <class Shape>
+    VELMORA_STRETCH_INLINE void tail(const Shape& shape, float scale, std::int32_t i, std::int32_t frames) noexcept {
+        if constexpr (cutting) {
+            // Stretches cut out of a block end anywhere: 4 of the last
+            // frames as one vector where there are.
+            if (frames - i >= 4) {
+                typedef float Four __attribute__((vector_size(16)));
+                Four g, a, b;
+                if constexpr (std::is_same_v<Shape, Table>) {
+                    std::memcpy(&g, shape.values + i, sizeof g);
+                    g *= scale;
+                } else {
+                    g = Four{} + shape.at(0) * scale;
+                }
+                std::memcpy(&a, in0 + i, sizeof a);
+                std::memcpy(&b, in1 + i, sizeof b);
+                a *= g;
+                b *= g;
+                std::memcpy(out0 + i, &a, sizeof a);
+                std::memcpy(out1 + i, &b, sizeof b);
+                i += 4;
+            }
+        }
+        for (std::int32_t k = 0; k < 7 && i < frames; ++k, ++i) {
+            const float g = shape.at(i) * scale;
+            const float a = in0[i], b = in1[i];
+            out0[i] = a * g;
+            out1[i] = b * g;
+        }
+        advance(frames);
+    }
+
+    // Overlapping buffers, frame by frame (out of line: hosts do not pass
+    // them).
+    template <class Shape>
+    VELMORA_STRETCH_INLINE void inOrder(const Shape& shape, float scale, std::int32_t frames) noexcept {
+        putInOrder(shape, scale, frames, in0, in1, out0, out1);
+        advance(frames);
+    }
+    template <class Shape>
+    [[gnu::noinline]] static void putInOrder(const Shape& shape, float scale, std::int32_t frames, const float* in0,
+                                             const float* in1, float* out0, float* out1) noexcept {
+        StereoGain<false>{in0, in1, out0, out1}.put(shape, scale, frames);
+    }
+#endif
+};
+
 template <class Sink>
 VELMORA_STRETCH_INLINE void StretchHint::apply(Sink& sink, float p, float scale, std::int32_t frames) const noexcept {
     if (applyCommon(sink, p, scale, frames)) return;
@@ -329,29 +507,41 @@ VELMORA_STRETCH_INLINE void StretchHint::apply(Sink& sink, float p, float scale,
 // ---- Entry of a block path ----
 //
 // An oscillator's block operations run the block through `Path`, which
-// provides continueStretch(owner, sink, frames) (the block continues the
+// provides orderMemo(owner) (the owner's OrderMemo), continueStretch(owner, sink, frames) (the block continues the
 // stretch the last one ended in: done inline, returns true) and
 // cut(owner, sink, frames) (the block cut into stretches). The cutting runs
 // out of line, so the common case pays none of its register saves and
 // stack set-up; it builds its sink anew from the buffer pointers, so that
 // the caller's copy can stay in registers. `wide` picks the variant
 // compiled for 256-bit vectors.
+// The sink that the cutting uses: Sink::Cut where a sink names one.
+template <class Sink, class = void>
+struct CutSink {
+    using type = Sink;
+};
+template <class Sink>
+struct CutSink<Sink, std::void_t<typename Sink::Cut>> {
+    using type = typename Sink::Cut;
+};
+
 template <class Path, class Sink, class Owner, class... Buffers>
 [[gnu::noinline]] VELMORA_WIDE_TARGET void cutWide(Owner& owner, std::int32_t frames, Buffers... buffers) noexcept {
     Sink sink{buffers...};
+    sink.prepare(Path::orderMemo(owner));
     Path::cut(owner, sink, frames);
 }
 template <class Path, class Sink, class Owner, class... Buffers>
 [[gnu::noinline]] void cutNarrow(Owner& owner, std::int32_t frames, Buffers... buffers) noexcept {
     Sink sink{buffers...};
+    sink.prepare(Path::orderMemo(owner));
     Path::cut(owner, sink, frames);
 }
 template <bool wide, class Path, class Sink, class Owner, class... Buffers>
 VELMORA_STRETCH_INLINE void runBlock(Owner& owner, std::int32_t frames, Buffers... buffers) noexcept {
     Sink sink{buffers...};
-    if (Path::continueStretch(owner, sink, frames)) return;
-    if constexpr (wide) cutWide<Path, Sink>(owner, frames, buffers...);
-    else cutNarrow<Path, Sink>(owner, frames, buffers...);
+    if (sink.prepare(Path::orderMemo(owner)) && Path::continueStretch(owner, sink, frames)) return;
+    if constexpr (wide) cutWide<Path, typename CutSink<Sink>::type>(owner, frames, buffers...);
+    else cutNarrow<Path, typename CutSink<Sink>::type>(owner, frames, buffers...);
 }
 
 }  // namespace gainstretch

@@ -151,7 +151,7 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
                 sink.put(gs::Table{rise + index}, gain, count);
                 kind = gs::StretchHint::kTable;
                 hint.table = rise;
-                hint.tableBase = 0.0f;
+                hint.tableBase = 0;
             } else if (gs::quotientIsExact(rampUpLength)) {
                 const gs::RisingQuotient shape{index, rampUpLength};
                 done = extendRamp(sink, rise, osc.riseCached, index, count, shape, gain);
@@ -181,7 +181,7 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
                 sink.put(gs::Table{fall + index}, gain, count);
                 kind = gs::StretchHint::kTable;
                 hint.table = fall;
-                hint.tableBase = float(first);
+                hint.tableBase = std::int32_t(first);
             } else {
                 gs::FallingQuotient quotient{};
                 const std::int32_t exact = gs::fallingQuotient(a, w, dp, stretch, quotient);
@@ -219,6 +219,7 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
 // running state and the buffer pointers live in registers through the
 // loops. The 256-bit variants are the same code compiled for AVX2.
 struct TOsc::BlockPath {
+    static gs::OrderMemo& orderMemo(TOsc& osc) noexcept { return osc.orderMemo; }
     // The whole block inside the stretch the last one ended in: the shape
     // straight onto the sink, without a Block. A reset from a host thread
     // meanwhile is left to stand, as in the Block.
@@ -226,11 +227,14 @@ struct TOsc::BlockPath {
     VELMORA_STRETCH_INLINE static bool continueStretch(TOsc& osc, Sink& sink, std::int32_t frames) noexcept {
         const std::uint32_t resets = osc.resets.load();
         const float p = osc.position.load();
-        if (osc.hint.holds(p, osc.stepLength.load(), osc.rampUpLength, osc.rampDownStart, 0, frames) != frames) {
+        const gs::StretchHint& hint = osc.hint;
+        if (hint.covers(p, frames) != frames || !hint.sameLength(0, osc.stepLength.load()) ||
+            !hint.sameLength(1, osc.rampUpLength) || !hint.sameLength(2, osc.rampDownStart) || hint.tag != 0) {
             return false;
         }
         if (!osc.hint.applyCommon(sink, p, osc.stepGains[osc.currentStep.load()].load(), frames)) return false;
-        if (osc.resets.load() == resets) osc.position = float(double(p) + double(frames));
+        // p is a whole number below 2^24, and so is p + frames.
+        if (osc.resets.load() == resets) osc.position = float(std::int32_t(p) + frames);
         return true;
     }
     // The block cut into stretches (out of line, see gainstretch::runBlock).
@@ -249,7 +253,7 @@ void TOsc::renderNarrow(TOsc& osc, float* gains, std::int32_t frames) noexcept {
 }
 VELMORA_WIDE_TARGET void TOsc::replaceWide(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
                                            std::int32_t frames) noexcept {
-    gs::runBlock<true, BlockPath, gs::StereoGain<false>>(osc, frames, in0, in1, out0, out1);
+    gs::runBlock<true, BlockPath, gs::WideStereoReplace<>>(osc, frames, in0, in1, out0, out1);
 }
 void TOsc::replaceNarrow(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
                          std::int32_t frames) noexcept {

@@ -133,6 +133,9 @@ private:
     Relaxed<std::uint32_t> resets{0};
     // The stretch the block path's last block ended in (audio thread only).
     gainstretch::StretchHint hint;
+    // The buffers of the last block and whether they keep their order in
+    // 8-frame groups (audio thread only).
+    gainstretch::OrderMemo orderMemo;
     // The rising and the falling ramp (factors by frame from the ramp's
     // first position) as the block path computed them for the lengths in
     // rampLengths: later steps with the same lengths read them back.

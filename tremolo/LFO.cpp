@@ -207,7 +207,7 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
             const std::int32_t count = stretch < frames ? stretch : frames;
             sink.put(gs::Table{cache + index}, level, count);
             hint.table = cache;
-            hint.tableBase = 0.0f;
+            hint.tableBase = 0;
             hint.record(gs::StretchHint::kTable, p, stretch, period, highLength, phaseStep, wave);
             return count;
         }
@@ -346,25 +346,27 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
 // running state and the buffer pointers live in registers through the
 // loops. The 256-bit variants are the same code compiled for AVX2 with FMA.
 struct TLfo::BlockPath {
+    static gs::OrderMemo& orderMemo(TLfo& lfo) noexcept { return lfo.orderMemo; }
     // The whole block inside the stretch the last one ended in (and past
     // the onset window): the shape straight onto the sink, without a Block.
     // A reset from a host thread meanwhile is left to stand, as in the Block.
+    // The onset count is left as it is: past the window it only decides
+    // that the window is over, which stays true as it grows (until a reset
+    // sets both the count and the window anew).
     template <class Sink>
     VELMORA_STRETCH_INLINE static bool continueStretch(TLfo& lfo, Sink& sink, std::int32_t frames) noexcept {
         const std::uint32_t resets = lfo.resets.load();
         const float p = lfo.position.load();
         const float counted = lfo.onsetCount.load();
         if (counted + 1.0f < lfo.onsetLength.load()) return false;
-        if (lfo.hint.holds(p, lfo.period.load(), lfo.highLength.load(), lfo.phaseStep.load(), lfo.waveform.load(),
-                           frames) != frames) {
+        const gs::StretchHint& hint = lfo.hint;
+        if (hint.covers(p, frames) != frames || !hint.sameLength(0, lfo.period.load()) ||
+            !hint.sameLength(1, lfo.highLength.load()) || !hint.sameLength(2, lfo.phaseStep.load()) ||
+            lfo.waveform.load() != hint.tag) {
             return false;
         }
         if (!lfo.hint.applyCommon(sink, p, lfo.level.load(), frames)) return false;
-        if (lfo.resets.load() == resets) {
-            lfo.position = float(double(p) + double(frames));
-            const double onset = double(counted) + double(frames);
-            lfo.onsetCount = onset < double(gs::kPositionLimit) ? float(onset) : gs::kPositionLimit;
-        }
+        if (lfo.resets.load() == resets) lfo.position = float(std::int32_t(p) + frames);  // whole, below 2^24
         return true;
     }
     // The block cut into stretches (out of line, see gainstretch::runBlock).
@@ -383,7 +385,7 @@ void TLfo::renderNarrow(TLfo& lfo, float* gains, std::int32_t frames) noexcept {
 }
 VELMORA_WIDE_TARGET void TLfo::replaceWide(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
                                            std::int32_t frames) noexcept {
-    gs::runBlock<true, BlockPath, gs::StereoGain<false>>(lfo, frames, in0, in1, out0, out1);
+    gs::runBlock<true, BlockPath, gs::WideStereoReplace<>>(lfo, frames, in0, in1, out0, out1);
 }
 void TLfo::replaceNarrow(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
                          std::int32_t frames) noexcept {

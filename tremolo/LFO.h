@@ -166,6 +166,9 @@ private:
     std::int32_t cycleCached = 0;
     // The stretch the block path's last block ended in (audio thread only).
     gainstretch::StretchHint hint;
+    // The buffers of the last block and whether they keep their order in
+    // 8-frame groups (audio thread only).
+    gainstretch::OrderMemo orderMemo;
 };
 #if defined(__clang__)
 #pragma clang diagnostic pop
