@@ -5,7 +5,7 @@
 
 #include "GainStretch.h"
 
-TOsc::TOsc() noexcept : rampCache(new (std::nothrow) float[2 * kRampCacheSize]) {
+TOsc::TOsc() noexcept : stepCache(new (std::nothrow) float[kStepCacheSize]) {
     for (auto& gain : stepGains) gain = 0.0f;
     reset();
 }
@@ -58,28 +58,30 @@ void TOsc::reset() noexcept {
 // Within a step the envelope branch changes only where the position passes
 // rampUpLength, rampDownStart or stepLength. Each stretch between two such
 // points is one shape: the rising ramp position / rampUpLength, the hold 1,
-// the falling ramp, or 1 after the end; times the step gain. The ramps are
-// the same in every step of the same lengths, so their factors are kept in
-// a cache the first time and read back later. A block that continues the
-// stretch the last one ended in takes it from the hint without cutting.
+// the falling ramp, or 1 after the end; times the step gain. The envelope
+// is the same in every step of the same lengths, so its factors are kept in
+// a cache while the first such step plays and read back later: each later
+// step is then one stretch, a table times its gain. A block that continues
+// the stretch the last one ended in takes it from the hint without cutting.
 // Positions that the stretches cannot count (from 2^24 on, where the
 // counter stops, or a fraction left by a racing reset) go through the
 // per-sample `tick`.
 
 namespace gs = gainstretch;
 
-// The next frames of a ramp computed by `shape` into the ramp cache and
-// from there into the sink, when `index` is the first frame the cache does
-// not hold yet. Returns the frames done (0 if the cache cannot take them).
+// The next frames of the step's envelope computed by `shape` into the step
+// cache and from there into the sink, when `index` is the first frame the
+// cache does not hold yet. Returns the frames done (0 if the cache cannot
+// take them).
 template <class Sink, class Shape>
-VELMORA_STRETCH_INLINE std::int32_t TOsc::Block::extendRamp(Sink& sink, float* ramp, std::int32_t& cached,
-                                                          std::int32_t index, std::int32_t frames,
-                                                          const Shape& shape, float gain) noexcept {
-    if (ramp == nullptr || index != cached || index >= kRampCacheSize) return 0;
-    const std::int32_t count = frames < kRampCacheSize - index ? frames : kRampCacheSize - index;
-    gs::GainBuffer{ramp + index}.put(shape, 1.0f, count);
+VELMORA_STRETCH_INLINE std::int32_t TOsc::Block::extend(Sink& sink, float* envelope, std::int32_t index,
+                                                      std::int32_t frames, const Shape& shape, float gain) noexcept {
+    std::int32_t& cached = osc.stepCached;
+    if (envelope == nullptr || index != cached || index >= kStepCacheSize) return 0;
+    const std::int32_t count = frames < kStepCacheSize - index ? frames : kStepCacheSize - index;
+    gs::GainBuffer{envelope + index}.put(shape, 1.0f, count);
     cached += count;
-    sink.put(gs::Table{ramp + index}, gain, count);
+    sink.put(gs::Table{envelope + index}, gain, count);
     return count;
 }
 
@@ -104,11 +106,10 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
         // last one plus 1. `stretch` counts the frames to the next cut.
         const float p = position;
         const double dp = p;
+        const std::int32_t index = std::int32_t(p);
         std::int32_t stretch = std::int32_t(double(gs::kPositionLimit) - dp);
         if (p < stepLength) {
             stretch = gs::countBelow(dp, stepLength, stretch);
-            if (p < rampUpLength) stretch = gs::countBelow(dp, rampUpLength, stretch);
-            if (p < rampDownStart) stretch = gs::countBelow(dp, rampDownStart, stretch);
         } else {
             stretch = 1;  // the next sample is a boundary again
         }
@@ -122,73 +123,69 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
             continue;
         }
 
-        // The ramp cache holds ramps of the lengths now in force only.
-        float* rise = osc.rampCache.get();
-        float* fall = rise != nullptr ? rise + kRampCacheSize : nullptr;
-        if (rise != nullptr) {
+        // The step cache holds envelopes of the lengths now in force only.
+        float* envelope = osc.stepCache.get();
+        if (envelope != nullptr) {
             const std::uint32_t lengths[3] = {gs::StretchHint::bits(stepLength), gs::StretchHint::bits(rampUpLength),
                                               gs::StretchHint::bits(rampDownStart)};
-            if (lengths[0] != osc.rampLengths[0] || lengths[1] != osc.rampLengths[1] ||
-                lengths[2] != osc.rampLengths[2]) {
-                for (int i = 0; i < 3; ++i) osc.rampLengths[i] = lengths[i];
-                osc.riseCached = 0;
-                osc.fallCached = 0;
+            if (lengths[0] != osc.stepLengths[0] || lengths[1] != osc.stepLengths[1] ||
+                lengths[2] != osc.stepLengths[2]) {
+                for (int i = 0; i < 3; ++i) osc.stepLengths[i] = lengths[i];
+                osc.stepCached = 0;
             }
         }
 
         const float gain = osc.stepGains[currentStep].load();
         gs::StretchHint::Kind kind = gs::StretchHint::kNone;
-        std::int32_t count = stretch < frames ? stretch : frames;
+        std::int32_t count = 0;
         std::int32_t done = 0;
-        if (p < rampUpLength) {
-            const std::int32_t index = std::int32_t(p);
-            if (rampUpLength == 0.0f) {
-                sink.constant(gain, count);
-            } else if (rise != nullptr && index < osc.riseCached) {
-                // Computed in an earlier step with these lengths.
-                if (stretch > osc.riseCached - index) stretch = osc.riseCached - index;
-                count = stretch < frames ? stretch : frames;
-                sink.put(gs::Table{rise + index}, gain, count);
-                kind = gs::StretchHint::kTable;
-                hint.table = rise;
-                hint.tableBase = 0;
-            } else if (gs::quotientIsExact(rampUpLength)) {
-                const gs::RisingQuotient shape{index, rampUpLength};
-                done = extendRamp(sink, rise, osc.riseCached, index, count, shape, gain);
-                if (done == 0) {
-                    sink.put(shape, gain, count);
-                    kind = gs::StretchHint::kRising;
-                    hint.den = rampUpLength;
-                }
-            } else {
-                const gs::DoubleQuotient shape{dp, double(rampUpLength)};
-                done = extendRamp(sink, rise, osc.riseCached, index, count, shape, gain);
-                if (done == 0) sink.put(shape, gain, count);
+        if (p < stepLength && envelope != nullptr && index < osc.stepCached) {
+            // Computed in an earlier step with these lengths: the rest of
+            // the step, or of what the cache holds, is one stretch.
+            if (stretch > osc.stepCached - index) stretch = osc.stepCached - index;
+            count = stretch < frames ? stretch : frames;
+            sink.put(gs::Table{envelope + index}, gain, count);
+            kind = gs::StretchHint::kTable;
+            hint.table = envelope;
+            hint.tableBase = 0;
+        } else {
+            if (p < stepLength) {
+                if (p < rampUpLength) stretch = gs::countBelow(dp, rampUpLength, stretch);
+                if (p < rampDownStart) stretch = gs::countBelow(dp, rampDownStart, stretch);
             }
-        } else if (p < rampDownStart) {
-            sink.constant(gain, count);
-            kind = gs::StretchHint::kConstant;
-            hint.value = 1.0f;
-        } else if (p < stepLength) {
-            const double a = rampDownStart;
-            const double w = double(stepLength) - double(rampDownStart);
-            // Frames of the fall count from its first whole position.
-            const double first = std::ceil(a);
-            const std::int32_t index = fall != nullptr && first >= 0.0 ? std::int32_t(dp - first) : -1;
-            if (fall != nullptr && index >= 0 && index < osc.fallCached) {
-                if (stretch > osc.fallCached - index) stretch = osc.fallCached - index;
-                count = stretch < frames ? stretch : frames;
-                sink.put(gs::Table{fall + index}, gain, count);
-                kind = gs::StretchHint::kTable;
-                hint.table = fall;
-                hint.tableBase = std::int32_t(first);
-            } else {
+            count = stretch < frames ? stretch : frames;
+            if (p < rampUpLength) {
+                if (rampUpLength == 0.0f) {
+                    sink.constant(gain, count);
+                } else if (gs::quotientIsExact(rampUpLength)) {
+                    const gs::RisingQuotient shape{index, rampUpLength};
+                    done = extend(sink, envelope, index, count, shape, gain);
+                    if (done == 0) {
+                        sink.put(shape, gain, count);
+                        kind = gs::StretchHint::kRising;
+                        hint.den = rampUpLength;
+                    }
+                } else {
+                    const gs::DoubleQuotient shape{dp, double(rampUpLength)};
+                    done = extend(sink, envelope, index, count, shape, gain);
+                    if (done == 0) sink.put(shape, gain, count);
+                }
+            } else if (p < rampDownStart) {
+                done = extend(sink, envelope, index, count, gs::Constant{1.0f}, gain);
+                if (done == 0) {
+                    sink.constant(gain, count);
+                    kind = gs::StretchHint::kConstant;
+                    hint.value = 1.0f;
+                }
+            } else if (p < stepLength) {
+                const double a = rampDownStart;
+                const double w = double(stepLength) - double(rampDownStart);
                 gs::FallingQuotient quotient{};
                 const std::int32_t exact = gs::fallingQuotient(a, w, dp, stretch, quotient);
                 if (exact > 0) {
                     stretch = exact;
                     count = stretch < frames ? stretch : frames;
-                    done = index >= 0 ? extendRamp(sink, fall, osc.fallCached, index, count, quotient, gain) : 0;
+                    done = extend(sink, envelope, index, count, quotient, gain);
                     if (done == 0) {
                         sink.put(quotient, gain, count);
                         kind = gs::StretchHint::kFalling;
@@ -197,12 +194,12 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
                     }
                 } else {
                     const gs::DoubleFall shape{a, dp, w};
-                    done = index >= 0 ? extendRamp(sink, fall, osc.fallCached, index, count, shape, gain) : 0;
+                    done = extend(sink, envelope, index, count, shape, gain);
                     if (done == 0) sink.put(shape, gain, count);
                 }
+            } else {
+                sink.constant(gain, count);
             }
-        } else {
-            sink.constant(gain, count);
         }
         if (done > 0) count = done;
         if (kind != gs::StretchHint::kNone) {

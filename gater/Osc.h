@@ -136,15 +136,14 @@ private:
     // The buffers of the last block and whether they keep their order in
     // 8-frame groups (audio thread only).
     gainstretch::OrderMemo orderMemo;
-    // The rising and the falling ramp (factors by frame from the ramp's
-    // first position) as the block path computed them for the lengths in
-    // rampLengths: later steps with the same lengths read them back.
+    // The envelope factor of each whole position of a step, from 0, as the
+    // block path computed it for the lengths in stepLengths: later steps
+    // with the same lengths read it back, the whole step as one stretch.
     // Allocated at construction (none if that fails); audio thread only.
-    static constexpr std::int32_t kRampCacheSize = 8192;
-    std::unique_ptr<float[]> rampCache;  // rising ramp, then falling ramp
-    std::uint32_t rampLengths[3] = {};
-    std::int32_t riseCached = 0;
-    std::int32_t fallCached = 0;
+    static constexpr std::int32_t kStepCacheSize = 1 << 17;
+    std::unique_ptr<float[]> stepCache;
+    std::uint32_t stepLengths[3] = {};
+    std::int32_t stepCached = 0;
 
     void markDirty() noexcept { dirty.store(true, std::memory_order_release); }
 };
@@ -225,8 +224,8 @@ private:
     template <class Sink>
     void run(Sink& sink, std::int32_t frames) noexcept;
     template <class Sink, class Shape>
-    std::int32_t extendRamp(Sink& sink, float* ramp, std::int32_t& cached, std::int32_t index, std::int32_t frames,
-                            const Shape& shape, float gain) noexcept;
+    std::int32_t extend(Sink& sink, float* envelope, std::int32_t index, std::int32_t frames, const Shape& shape,
+                        float gain) noexcept;
     friend struct TOsc::BlockPath;
 
     TOsc& osc;

@@ -15,6 +15,7 @@
 #include "Osc.h"
 #include "Rounding.h"
 #include "VstHost.h"
+#include "../ShiftedBuffers.h"
 
 namespace {
 
@@ -56,7 +57,12 @@ public:
 
     void process(const std::vector<float>& in0, const std::vector<float>& in1, std::vector<float>& out0,
                  std::vector<float>& out1, bool accumulate) {
-        for (std::size_t i = 0; i < in0.size(); ++i) {
+        processFrames(in0.data(), in1.data(), out0.data(), out1.data(), std::int32_t(in0.size()), accumulate);
+    }
+    // One frame at a time: both inputs read, then both outputs written.
+    void processFrames(const float* in0, const float* in1, float* out0, float* out1, std::int32_t frames,
+                       bool accumulate) {
+        for (std::int32_t i = 0; i < frames; ++i) {
             const double g = osc.tick(), a = in0[i], b = in1[i];
             out0[i] = accumulate ? float(a * g + double(out0[i])) : float(a * g);
             out1[i] = accumulate ? float(b * g + double(out1[i])) : float(b * g);
@@ -128,6 +134,21 @@ TEST(GaterBlock, ProcessAndProcessReplacingGiveThePerSampleOutput) {
                 << want0[i];
         }
     }
+}
+
+// Outputs that start a few frames after an input (or after the other
+// output) read back what earlier frames wrote, as one frame at a time does.
+TEST(GaterBlock, BuffersAFewFramesApartGiveTheFrameByFrameOutput) {
+    // 360 BPM (a step every 1838 frames at 44100 Hz), edge 30 %, steps of
+    // differing gains: blocks meet ramps, holds and step boundaries.
+    velmora::testing::checkShiftedBuffers<Model>(
+        VELMORA_PLUGIN_DIR "/VelmoraGater.so", [](velmora::host::PluginInstance& gater, Model& model) {
+            const std::pair<int, float> settings[] = {{1, 1.0f}, {2, 0.3f}, {3, 0.5f}, {4, 0.25f}, {6, 0.0f}};
+            for (const auto& [index, value] : settings) {
+                gater.setParameter(index, value);
+                model.setParameter(index, value);
+            }
+        });
 }
 
 }  // namespace

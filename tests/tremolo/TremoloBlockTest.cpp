@@ -14,6 +14,7 @@
 
 #include "LFO.h"
 #include "VstHost.h"
+#include "../ShiftedBuffers.h"
 
 namespace {
 
@@ -60,7 +61,12 @@ public:
 
     void process(const std::vector<float>& in0, const std::vector<float>& in1, std::vector<float>& out0,
                  std::vector<float>& out1, bool accumulate) {
-        for (std::size_t i = 0; i < in0.size(); ++i) {
+        processFrames(in0.data(), in1.data(), out0.data(), out1.data(), std::int32_t(in0.size()), accumulate);
+    }
+    // One frame at a time: both inputs read, then both outputs written.
+    void processFrames(const float* in0, const float* in1, float* out0, float* out1, std::int32_t frames,
+                       bool accumulate) {
+        for (std::int32_t i = 0; i < frames; ++i) {
             const double g = lfo.tick(), a = in0[i], b = in1[i];
             out0[i] = accumulate ? float(a * g + double(out0[i])) : float(a * g);
             out1[i] = accumulate ? float(b * g + double(out1[i])) : float(b * g);
@@ -135,6 +141,26 @@ TEST(TremoloBlock, ProcessAndProcessReplacingGiveThePerSampleOutput) {
                 << "round " << round << ", frame " << i << " of " << frames << ": " << out0[i] << " instead of "
                 << want0[i];
         }
+    }
+}
+
+// Outputs that start a few frames after an input (or after the other
+// output) read back what earlier frames wrote, as one frame at a time does.
+TEST(TremoloBlock, BuffersAFewFramesApartGiveTheFrameByFrameOutput) {
+    // The square (constant stretches) and the sine (its cycle read from a
+    // table) at level 80 % and 360 BPM, a cycle every 7350 frames: blocks
+    // meet both kinds of stretch and the cuts between them.
+    for (const float waveform : {0.1f, 0.5f}) {
+        velmora::testing::checkShiftedBuffers<Model>(
+            VELMORA_PLUGIN_DIR "/VelmoraTremolo.so", [waveform](velmora::host::PluginInstance& tremolo, Model& model) {
+                const std::pair<int, float> settings[] = {{0, waveform}, {1, 1.0f}, {3, 0.8f}};
+                for (const auto& [index, value] : settings) {
+                    tremolo.setParameter(index, value);
+                    model.setParameter(index, value);
+                }
+                tremolo.suspend();  // start a cycle with this waveform
+                model.suspend();
+            });
     }
 }
 
