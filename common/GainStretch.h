@@ -292,6 +292,9 @@ struct GainBuffer {
 
     // Whether the sink takes its fastest loops (see runBlock).
     bool prepare(OrderMemo&) noexcept { return true; }
+    // Whether a constant is cheaper for the sink than a table of the same
+    // value (an oscillator then keeps holds as constants).
+    static constexpr bool prefersConstants = false;
 
     void one(float g) noexcept { *gains++ = g; }
     void constant(float g, std::int32_t frames) noexcept {
@@ -316,6 +319,8 @@ struct StereoGain {
     float* out1;
 
     bool prepare(OrderMemo&) noexcept { return true; }
+    // Accumulating, a constant gain of 0 or 1 takes an exact float path.
+    static constexpr bool prefersConstants = accumulate;
 
     static float mix(float in, float g, float out) noexcept {
         return float(double(in) * double(g) + double(out));

@@ -141,13 +141,29 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
         std::int32_t done = 0;
         if (p < stepLength && envelope != nullptr && index < osc.stepCached) {
             // Computed in an earlier step with these lengths: the rest of
-            // the step, or of what the cache holds, is one stretch.
+            // the step, or of what the cache holds, is one stretch. (For a
+            // sink that is faster on constants, the hold stays one.)
             if (stretch > osc.stepCached - index) stretch = osc.stepCached - index;
+            bool hold = false;
+            if constexpr (Sink::prefersConstants) {
+                if (p < rampUpLength) {
+                    stretch = gs::countBelow(dp, rampUpLength, stretch);
+                } else if (p < rampDownStart) {
+                    stretch = gs::countBelow(dp, rampDownStart, stretch);
+                    hold = true;
+                }
+            }
             count = stretch < frames ? stretch : frames;
-            sink.put(gs::Table{envelope + index}, gain, count);
-            kind = gs::StretchHint::kTable;
-            hint.table = envelope;
-            hint.tableBase = 0;
+            if (hold) {
+                sink.constant(gain, count);
+                kind = gs::StretchHint::kConstant;
+                hint.value = 1.0f;
+            } else {
+                sink.put(gs::Table{envelope + index}, gain, count);
+                kind = gs::StretchHint::kTable;
+                hint.table = envelope;
+                hint.tableBase = 0;
+            }
         } else {
             if (p < stepLength) {
                 if (p < rampUpLength) stretch = gs::countBelow(dp, rampUpLength, stretch);
