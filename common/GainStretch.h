@@ -188,8 +188,7 @@ struct StretchHint {
     float value = 0.0f;              // kConstant
     float x = 0.0f;                  // kFalling: the numerator at `start`
     float den = 0.0f;                // kRising, kFalling
-    const float* table = nullptr;    // kTable: the value of position q is table[q - tableBase]
-    std::int32_t tableBase = 0;
+    const float* table = nullptr;    // kTable: the value of position q is table[q]
     std::uint32_t lengths[3] = {};
     std::uint32_t tag = 0;           // anything else the shape depends on
 
@@ -244,7 +243,7 @@ struct StretchHint {
             return true;
         }
         if (kind == kTable) {
-            sink.put(Table{table + (std::int32_t(p) - tableBase)}, scale, frames);
+            sink.put(Table{table + std::int32_t(p)}, scale, frames);
             return true;
         }
         return false;

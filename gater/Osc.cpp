@@ -162,7 +162,6 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
                 sink.put(gs::Table{envelope + index}, gain, count);
                 kind = gs::StretchHint::kTable;
                 hint.table = envelope;
-                hint.tableBase = 0;
             }
         } else {
             if (p < stepLength) {

@@ -207,7 +207,6 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
             const std::int32_t count = stretch < frames ? stretch : frames;
             sink.put(gs::Table{cache + index}, level, count);
             hint.table = cache;
-            hint.tableBase = 0;
             hint.record(gs::StretchHint::kTable, p, stretch, period, highLength, phaseStep, wave);
             return count;
         }
