@@ -239,11 +239,9 @@ struct TOsc::BlockPath {
     VELMORA_STRETCH_INLINE static bool continueStretch(TOsc& osc, Sink& sink, std::int32_t frames) noexcept {
         const std::uint32_t resets = osc.resets.load();
         const float p = osc.position.load();
-        const gs::StretchHint& hint = osc.hint;
-        if (hint.covers(p, frames) != frames || !hint.sameLength(0, osc.stepLength.load()) ||
-            !hint.sameLength(1, osc.rampUpLength) || !hint.sameLength(2, osc.rampDownStart) || hint.tag != 0) {
-            return false;
-        }
+        // (The lengths need no test: a step that changes them forgets the
+        // hint.)
+        if (osc.hint.covers(p, frames) != frames) return false;
         if (!osc.hint.applyCommon(sink, p, osc.stepGains[osc.currentStep.load()].load(), frames)) return false;
         // p is a whole number below 2^24, and so is p + frames.
         if (osc.resets.load() == resets) osc.position = float(std::int32_t(p) + frames);

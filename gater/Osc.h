@@ -213,6 +213,9 @@ private:
             halfStep = float(double(stepLength) * 0.5);
             rampUpLength = float(double(osc.edge.load()) * double(halfStep));
             rampDownStart = float(double(stepLength) - double(rampUpLength));
+            // The lengths cut the stretches: the last block's no longer
+            // holds. (So the next block need not compare them.)
+            osc.hint.forget();
         }
         ++currentStep;
         if (currentStep > osc.stepCount.load()) currentStep = 1;
