@@ -191,6 +191,7 @@ struct StretchHint {
     const float* table = nullptr;    // kTable: the value of position q is table[q]
     std::uint32_t lengths[3] = {};
     std::uint32_t tag = 0;           // anything else the shape depends on
+    std::uint32_t epoch = 0;         // for the owner: e.g. its reset count when recorded
 
     static std::uint32_t bits(float f) noexcept { return std::bit_cast<std::uint32_t>(f); }
 

@@ -25,7 +25,12 @@ void TLfo::reset() noexcept {
     rampIndex = 0;
     position = float(double(period) + 1.0);
     markDirty();
-    (void)tick();  // starts a cycle from the current settings
+    {
+        // Starts a cycle from the current settings (the per-sample step
+        // itself: the public tick also drops the audio thread's hint).
+        Block block(*this);
+        (void)block.tick();
+    }
     position = 0.0f;
     onsetCount = 0.0f;
     onsetLength = float(double(onsetTime) * double(sampleRate) / 1000.0);
@@ -208,6 +213,7 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
             sink.put(gs::Table{cache + index}, level, count);
             hint.table = cache;
             hint.record(gs::StretchHint::kTable, p, stretch, period, highLength, phaseStep, wave);
+            hint.epoch = resetsAtStart;
             return count;
         }
     }
@@ -336,8 +342,12 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
         hint.value = 0.0f;
         break;
     }
-    if (kind != gs::StretchHint::kNone) hint.record(kind, p, stretch, period, highLength, phaseStep, wave);
-    else hint.forget();
+    if (kind != gs::StretchHint::kNone) {
+        hint.record(kind, p, stretch, period, highLength, phaseStep, wave);
+        hint.epoch = resetsAtStart;
+    } else {
+        hint.forget();
+    }
     return count;
 }
 
@@ -358,10 +368,12 @@ struct TLfo::BlockPath {
         const float p = lfo.position.load();
         const float counted = lfo.onsetCount.load();
         if (counted + 1.0f < lfo.onsetLength.load()) return false;
+        // The lengths need no test: on the audio thread they change only
+        // in a block, which records the hint anew or forgets it, or in the
+        // public tick, which forgets it; on a host thread only in a reset,
+        // which moves the count the hint was recorded under.
         const gs::StretchHint& hint = lfo.hint;
-        if (hint.covers(p, frames) != frames || !hint.sameLength(0, lfo.period.load()) ||
-            !hint.sameLength(1, lfo.highLength.load()) || !hint.sameLength(2, lfo.phaseStep.load()) ||
-            lfo.waveform.load() != hint.tag) {
+        if (hint.covers(p, frames) != frames || hint.epoch != resets || lfo.waveform.load() != hint.tag) {
             return false;
         }
         if (!lfo.hint.applyCommon(sink, p, lfo.level.load(), frames)) return false;

@@ -309,6 +309,9 @@ inline float TLfo::Block::tick() noexcept {
 }
 
 inline float TLfo::tick() noexcept {
+    // A cycle that starts here may change the lengths under the block
+    // path's hint.
+    hint.forget();
     Block block(*this);
     return block.tick();
 }
