@@ -512,13 +512,16 @@ VELMORA_STRETCH_INLINE void StretchHint::apply(Sink& sink, float p, float scale,
 // ---- Entry of a block path ----
 //
 // An oscillator's block operations run the block through `Path`, which
-// provides orderMemo(owner) (the owner's OrderMemo), continueStretch(owner, sink, frames) (the block continues the
-// stretch the last one ended in: done inline, returns true) and
-// cut(owner, sink, frames) (the block cut into stretches). The cutting runs
-// out of line, so the common case pays none of its register saves and
-// stack set-up; it builds its sink anew from the buffer pointers, so that
-// the caller's copy can stay in registers. `wide` picks the variant
-// compiled for 256-bit vectors.
+// provides orderMemo(owner) (the owner's OrderMemo), continueStretch(owner,
+// sink, frames) (the block continues the stretch the last one ended in:
+// done inline, returns true) and cut(owner, sink, frames) (the block cut
+// into stretches). The cutting runs out of line, so the common case pays
+// none of its register saves and stack set-up; it builds its sink anew from
+// the buffer pointers, so that the caller's copy can stay in registers. A
+// sink's prepare() tells whether it may take the common case (the wide
+// replacing sink: whether the buffers keep their order in groups). `wide`
+// picks the variant compiled for 256-bit vectors.
+
 // The sink that the cutting uses: Sink::Cut where a sink names one.
 template <class Sink, class = void>
 struct CutSink {
