@@ -258,10 +258,12 @@ struct StretchHint {
 // input, or the second output 1 to 31 bytes after the first. Identical and
 // disjoint buffers, what hosts pass, are safe.
 inline bool groupsKeepOrder(const float* in0, const float* in1, const float* out0, const float* out1) noexcept {
-    const auto near = [](const float* later, const float* earlier) {
-        return std::uintptr_t(later) - std::uintptr_t(earlier) - 1u < 31u;
+    // 1 where `later` starts 1 to 31 bytes after `earlier` (or'd without
+    // branches).
+    const auto near = [](const float* later, const float* earlier) -> unsigned {
+        return std::uintptr_t(later) - std::uintptr_t(earlier) - 1u < 31u ? 1u : 0u;
     };
-    return !(near(out0, in0) | near(out0, in1) | near(out1, in0) | near(out1, in1) | near(out1, out0));
+    return (near(out0, in0) | near(out0, in1) | near(out1, in0) | near(out1, in1) | near(out1, out0)) == 0u;
 }
 
 // The answer of groupsKeepOrder for the buffers of the last block: hosts
@@ -390,6 +392,9 @@ template <bool cutting = false>
 struct WideStereoReplace : StereoGain<false> {
     // The sink of the out-of-line cutting (see runBlock).
     using Cut = WideStereoReplace<true>;
+
+    WideStereoReplace(const float* in0, const float* in1, float* out0, float* out1) noexcept
+        : StereoGain<false>{in0, in1, out0, out1} {}
 #if defined(__GNUC__) || defined(__clang__)
     bool grouped = false;  // the buffers keep their order in groups (see prepare)
 
