@@ -219,9 +219,9 @@ struct StretchHint {
         const std::int32_t held = covers(p, most);
         return held > 0 && sameLength(0, a) && sameLength(1, b) && sameLength(2, c) && t == tag ? held : 0;
     }
-    // The same in parts, for a caller that reads the lengths one at a time:
-    // the frames that p may take if the lengths are the same, and whether
-    // length i is.
+    // The same in parts: the frames that p may take if the lengths are the
+    // same (for an owner that forgets the hint whenever they change), and
+    // whether length i is.
     std::int32_t covers(float p, std::int32_t most) const noexcept {
         if (bits(p) - startBits >= spanBits) return 0;
         const std::int32_t q = std::int32_t(p);  // p is in [0, 2^24)

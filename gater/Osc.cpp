@@ -123,18 +123,9 @@ VELMORA_STRETCH_INLINE void TOsc::Block::run(Sink& sink, std::int32_t frames) no
             continue;
         }
 
-        // The step cache holds envelopes of the lengths now in force only.
+        // (The step cache holds the envelope of the lengths now in force:
+        // a step that changes them empties it.)
         float* envelope = osc.stepCache.get();
-        if (envelope != nullptr) {
-            const std::uint32_t lengths[3] = {gs::StretchHint::bits(stepLength), gs::StretchHint::bits(rampUpLength),
-                                              gs::StretchHint::bits(rampDownStart)};
-            if (lengths[0] != osc.stepLengths[0] || lengths[1] != osc.stepLengths[1] ||
-                lengths[2] != osc.stepLengths[2]) {
-                for (int i = 0; i < 3; ++i) osc.stepLengths[i] = lengths[i];
-                osc.stepCached = 0;
-            }
-        }
-
         const float gain = osc.stepGains[currentStep].load();
         gs::StretchHint::Kind kind = gs::StretchHint::kNone;
         std::int32_t count = 0;

@@ -137,12 +137,12 @@ private:
     // 8-frame groups (audio thread only).
     gainstretch::OrderMemo orderMemo;
     // The envelope factor of each whole position of a step, from 0, as the
-    // block path computed it for the lengths in stepLengths: later steps
-    // with the same lengths read it back, the whole step as one stretch.
-    // Allocated at construction (none if that fails); audio thread only.
+    // block path computed it for the lengths now in force (a step that
+    // changes them empties it): later steps read it back, the whole step as
+    // one stretch. Allocated at construction (none if that fails); audio
+    // thread only.
     static constexpr std::int32_t kStepCacheSize = 1 << 17;
     std::unique_ptr<float[]> stepCache;
-    std::uint32_t stepLengths[3] = {};
     std::int32_t stepCached = 0;
 
     void markDirty() noexcept { dirty.store(true, std::memory_order_release); }
@@ -205,17 +205,24 @@ public:
     }
 
 private:
+    static std::uint32_t bits(float f) noexcept { return gainstretch::StretchHint::bits(f); }
+
     // Step boundary: take up changed settings, move to the next step.
     void beginStep() noexcept {
         if (osc.dirty.load(std::memory_order_relaxed) &&
             osc.dirty.exchange(false, std::memory_order_acquire)) {
+            const std::uint32_t before[3] = {bits(stepLength), bits(rampUpLength), bits(rampDownStart)};
             stepLength = float(double(osc.sampleRate.load()) / double(osc.rate.load()));
             halfStep = float(double(stepLength) * 0.5);
             rampUpLength = float(double(osc.edge.load()) * double(halfStep));
             rampDownStart = float(double(stepLength) - double(rampUpLength));
-            // The lengths cut the stretches: the last block's no longer
-            // holds. (So the next block need not compare them.)
-            osc.hint.forget();
+            // The lengths shape the envelope and cut the stretches: new ones
+            // empty the step cache, and the last block's stretch no longer
+            // holds. (So the block path need not compare them.)
+            if (before[0] != bits(stepLength) || before[1] != bits(rampUpLength) || before[2] != bits(rampDownStart)) {
+                osc.stepCached = 0;
+                osc.hint.forget();
+            }
         }
         ++currentStep;
         if (currentStep > osc.stepCount.load()) currentStep = 1;
