@@ -56,15 +56,16 @@ struct AlignedAllocator {
     T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(64))); }
     void deallocate(T* p, std::size_t) noexcept { ::operator delete(p, std::align_val_t(64)); }
     template <typename U>
-    bool operator==(const AlignedAllocator<U>&) const noexcept { return true; }
+    bool operator==(const AlignedAllocator<U>&) const noexcept {
+        return true;
+    }
 };
 using SampleVector = std::vector<float, AlignedAllocator<float>>;
 
 // Two input and two output channels of one block; the inputs hold noise
 // in -1..1 so that no sample is denormal or zero.
 struct StereoBuffers {
-    explicit StereoBuffers(std::int32_t frames)
-        : inL(frames), inR(frames), outL(frames), outR(frames) {
+    explicit StereoBuffers(std::int32_t frames) : inL(frames), inR(frames), outL(frames), outR(frames) {
         std::mt19937 random(12345);
         std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
         for (std::int32_t i = 0; i < frames; ++i) {
@@ -84,15 +85,14 @@ struct StereoBuffers {
 // Seconds per stereo frame, averaged over all iterations.
 inline benchmark::Counter timePerFrame(std::int32_t frames) {
     return benchmark::Counter(double(frames),
-                              benchmark::Counter::kIsIterationInvariantRate |
-                                  benchmark::Counter::kInvert);
+                              benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // The baseline: what any gain effect must do at least. The compiler
 // vectorises it; plainGainLoopScalar is the same loop kept to one frame at a
 // time, as a per-frame oscillator must run.
-inline void plainGainLoop(const float* inL, const float* inR, float* outL, float* outR,
-                          const float* gains, std::int32_t frames) {
+inline void plainGainLoop(const float* inL, const float* inR, float* outL, float* outR, const float* gains,
+                          std::int32_t frames) {
     for (std::int32_t i = 0; i < frames; ++i) {
         outL[i] = inL[i] * gains[i];
         outR[i] = inR[i] * gains[i];
@@ -102,8 +102,8 @@ inline void plainGainLoop(const float* inL, const float* inR, float* outL, float
 #if defined(__GNUC__) && !defined(__clang__)
 __attribute__((noinline, optimize("no-tree-vectorize")))
 #endif
-inline void plainGainLoopScalar(const float* inL, const float* inR, float* outL, float* outR,
-                                const float* gains, std::int32_t frames) {
+inline void plainGainLoopScalar(const float* inL, const float* inR, float* outL, float* outR, const float* gains,
+                                std::int32_t frames) {
 #if defined(__clang__)
 #pragma clang loop vectorize(disable) interleave(disable)
 #endif
@@ -117,15 +117,15 @@ inline void plainGainLoopScalar(const float* inL, const float* inR, float* outL,
 // float (one rounding of the float product and one of the sum), and in
 // double rounded once to float, the rounding the plug-ins' process keeps.
 // They show what accumulating costs before any gain is computed.
-inline void plainAccumulateLoop(const float* inL, const float* inR, float* outL, float* outR,
-                                const float* gains, std::int32_t frames) {
+inline void plainAccumulateLoop(const float* inL, const float* inR, float* outL, float* outR, const float* gains,
+                                std::int32_t frames) {
     for (std::int32_t i = 0; i < frames; ++i) {
         outL[i] += inL[i] * gains[i];
         outR[i] += inR[i] * gains[i];
     }
 }
-inline void plainAccumulateLoopDouble(const float* inL, const float* inR, float* outL, float* outR,
-                                      const float* gains, std::int32_t frames) {
+inline void plainAccumulateLoopDouble(const float* inL, const float* inR, float* outL, float* outR, const float* gains,
+                                      std::int32_t frames) {
     for (std::int32_t i = 0; i < frames; ++i) {
         const double g = gains[i];
         outL[i] = float(double(inL[i]) * g + double(outL[i]));
@@ -152,8 +152,8 @@ inline void registerGainLoop(const std::string& caseName, GainLoop loop) {
                 SampleVector gains(frames);
                 for (std::int32_t i = 0; i < frames; ++i) gains[i] = float(i % 100) / 100.0f;
                 for (auto _ : state) {
-                    loop(buffers.inL.data(), buffers.inR.data(), buffers.outL.data(),
-                         buffers.outR.data(), gains.data(), frames);
+                    loop(buffers.inL.data(), buffers.inR.data(), buffers.outL.data(), buffers.outR.data(), gains.data(),
+                         frames);
                     benchmark::ClobberMemory();
                 }
                 state.counters["per_frame"] = timePerFrame(frames);
@@ -171,8 +171,8 @@ using PluginSetup = std::function<void(host::PluginInstance&)>;
 // given, runs before every block with the block's number.
 using BlockHook = std::function<void(host::PluginInstance&, std::int64_t)>;
 
-inline void registerPluginCases(const std::string& caseName, const std::string& fileName,
-                                PluginSetup setup = {}, BlockHook beforeBlock = {}) {
+inline void registerPluginCases(const std::string& caseName, const std::string& fileName, PluginSetup setup = {},
+                                BlockHook beforeBlock = {}) {
     const std::string path = std::string(VELMORA_PLUGIN_DIR) + "/" + fileName;
     for (const bool accumulate : {false, true}) {
         for (std::int32_t frames : blockSizes()) {
@@ -197,8 +197,10 @@ inline void registerPluginCases(const std::string& caseName, const std::string& 
                     std::int64_t block = 0;
                     for (auto _ : state) {
                         if (beforeBlock) beforeBlock(*instance, block++);
-                        if (accumulate) effect->process(effect, buffers.inputs, buffers.outputs, frames);
-                        else effect->processReplacing(effect, buffers.inputs, buffers.outputs, frames);
+                        if (accumulate)
+                            effect->process(effect, buffers.inputs, buffers.outputs, frames);
+                        else
+                            effect->processReplacing(effect, buffers.inputs, buffers.outputs, frames);
                         benchmark::ClobberMemory();
                     }
                     state.counters["per_frame"] = timePerFrame(frames);
@@ -212,8 +214,7 @@ inline void registerPluginCases(const std::string& caseName, const std::string& 
 // has no minimum), else the one run.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    explicit RatioReporter(bool color)
-        : ConsoleReporter(color ? OO_ColorTabular : OO_Tabular) {}
+    explicit RatioReporter(bool color) : ConsoleReporter(color ? OO_ColorTabular : OO_Tabular) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
@@ -225,8 +226,10 @@ public:
             const std::string name = run.run_name.str();
             if (!iterations.count(name) && !aggregates.count(name)) order.push_back(name);
             // A minimum wins over a median, either over a single run.
-            if (!aggregate) iterations[name] = counter->second.value;
-            else if (run.aggregate_name == "min" || !aggregates.count(name)) aggregates[name] = counter->second.value;
+            if (!aggregate)
+                iterations[name] = counter->second.value;
+            else if (run.aggregate_name == "min" || !aggregates.count(name))
+                aggregates[name] = counter->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -276,9 +279,12 @@ private:
     }
 
     static void printCell(double seconds, double reference) {
-        if (!(seconds > 0.0)) std::printf(" |");
-        else if (reference > 0.0) std::printf(" %.3f (%.2f×) |", seconds * 1e9, seconds / reference);
-        else std::printf(" %.3f |", seconds * 1e9);
+        if (!(seconds > 0.0))
+            std::printf(" |");
+        else if (reference > 0.0)
+            std::printf(" %.3f (%.2f×) |", seconds * 1e9, seconds / reference);
+        else
+            std::printf(" %.3f |", seconds * 1e9);
     }
 
     double value(const std::string& base, std::int32_t frames) const {
@@ -288,9 +294,9 @@ private:
         return 0.0;
     }
 
-    std::vector<std::string> order;              // case names in run order
-    std::map<std::string, double> iterations;    // seconds per frame
-    std::map<std::string, double> aggregates;    // min, else median
+    std::vector<std::string> order;            // case names in run order
+    std::map<std::string, double> iterations;  // seconds per frame
+    std::map<std::string, double> aggregates;  // min, else median
 };
 
 // The executable's main: registers the plain loops, runs every case (with

@@ -59,20 +59,18 @@ void registerInputCase(const std::string& name, const std::string& fileName, flo
         registerInputCase("VelmoraGater" + kind, "VelmoraGater.so", -1.0f, subnormal);
         registerInputCase("VelmoraTremolo" + kind, "VelmoraTremolo.so", 0.5f, subnormal);
     }
-    benchmark::RegisterBenchmark(("plain-subnormal/" + std::to_string(kFrames)).c_str(),
-                                 [](benchmark::State& state) {
-                                     StereoBuffers buffers(kFrames);
-                                     makeSubnormal(buffers);
-                                     std::vector<float> gains(kFrames);
-                                     for (std::int32_t i = 0; i < kFrames; ++i) gains[i] = float(i % 100) / 100.0f;
-                                     for (auto _ : state) {
-                                         velmora::bench::plainGainLoopScalar(buffers.inL.data(), buffers.inR.data(),
-                                                                             buffers.outL.data(), buffers.outR.data(),
-                                                                             gains.data(), kFrames);
-                                         benchmark::ClobberMemory();
-                                     }
-                                     state.counters["per_frame"] = timePerFrame(kFrames);
-                                 });
+    benchmark::RegisterBenchmark(("plain-subnormal/" + std::to_string(kFrames)).c_str(), [](benchmark::State& state) {
+        StereoBuffers buffers(kFrames);
+        makeSubnormal(buffers);
+        std::vector<float> gains(kFrames);
+        for (std::int32_t i = 0; i < kFrames; ++i) gains[i] = float(i % 100) / 100.0f;
+        for (auto _ : state) {
+            velmora::bench::plainGainLoopScalar(buffers.inL.data(), buffers.inR.data(), buffers.outL.data(),
+                                                buffers.outR.data(), gains.data(), kFrames);
+            benchmark::ClobberMemory();
+        }
+        state.counters["per_frame"] = timePerFrame(kFrames);
+    });
     return true;
 }();
 

@@ -18,9 +18,9 @@ namespace {
                                         });
     velmora::bench::registerPluginCases("VelmoraGater-mixed", "VelmoraGater.so",
                                         [](velmora::host::PluginInstance& gater) {
-                                            gater.setParameter(0, 11.0f / 15.0f);              // 12 steps
-                                            gater.setParameter(1, 170.0f / 330.0f);            // 200 BPM
-                                            gater.setParameter(2, 0.3f);                       // Edge 30 %
+                                            gater.setParameter(0, 11.0f / 15.0f);    // 12 steps
+                                            gater.setParameter(1, 170.0f / 330.0f);  // 200 BPM
+                                            gater.setParameter(2, 0.3f);             // Edge 30 %
                                             for (int step = 0; step < 16; ++step) {
                                                 gater.setParameter(3 + step, float(step % 5) / 4.0f);
                                             }
@@ -30,6 +30,4 @@ namespace {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    return velmora::bench::runBenchmarksAndReport(argc, argv);
-}
+int main(int argc, char** argv) { return velmora::bench::runBenchmarksAndReport(argc, argv); }

@@ -62,9 +62,11 @@ float stepsPerSecond(double bpm) { return float(bpm / 15.0); }
         osc.setEdge(0.3f);
         for (int step = 1; step <= 16; ++step) osc.setStepGain(step, float((step - 1) % 5) / 4.0f);
     });
-    const std::pair<const char*, std::uint8_t> waveforms[] = {
-        {"square", TLfo::kSquare}, {"triangle", TLfo::kTriangle}, {"sine", TLfo::kSine},
-        {"sawdown", TLfo::kSawDown}, {"sawup", TLfo::kSawUp}};
+    const std::pair<const char*, std::uint8_t> waveforms[] = {{"square", TLfo::kSquare},
+                                                              {"triangle", TLfo::kTriangle},
+                                                              {"sine", TLfo::kSine},
+                                                              {"sawdown", TLfo::kSawDown},
+                                                              {"sawup", TLfo::kSawUp}};
     for (const auto& [name, code] : waveforms) {
         const std::uint8_t waveform = code;
         registerTickCases<TLfo>(std::string("VelmoraTremolo-") + name + "-tick", [waveform](TLfo& lfo) {

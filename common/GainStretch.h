@@ -79,9 +79,7 @@ inline constexpr float kPositionLimit = 16777216.0f;
 // Whether a position is one the stretches can count: a whole number in
 // [0, 2^24). (A reset racing with the end of a block can leave a fraction;
 // the per-sample rules carry such a position to the next boundary.)
-inline bool isWholePosition(float p) noexcept {
-    return p >= 0.0f && p < kPositionLimit && float(std::int32_t(p)) == p;
-}
+inline bool isWholePosition(float p) noexcept { return p >= 0.0f && p < kPositionLimit && float(std::int32_t(p)) == p; }
 
 // Whether this processor runs the 256-bit variant (a test of flags that the
 // runtime filled in at load time: no call, no lock).
@@ -144,9 +142,7 @@ struct DoubleFall {
 
 // Whether float(dp / den) may be had as a float division at whole positions
 // below 2^24: a normal divisor whose quotients stay normal (or are 0).
-inline bool quotientIsExact(float den) noexcept {
-    return den >= 0x1p-100f && den <= 0x1p100f;
-}
+inline bool quotientIsExact(float den) noexcept { return den >= 0x1p-100f && den <= 0x1p100f; }
 
 // For the falling form float((a - p) / w + 1.0) at p, p + 1, ...: how many
 // of the next `most` frames the float quotient X / Y gives exactly (see
@@ -154,8 +150,7 @@ inline bool quotientIsExact(float den) noexcept {
 // a, w floats in [1, 2^24), so a - p and a - p + w are exact in double;
 // X = a - p + w an exact float in (0, w], so X - i stays exact; and
 // X - i >= w / 16 for every frame taken.
-inline std::int32_t fallingQuotient(double a, double w, double p, std::int32_t most,
-                                    FallingQuotient& shape) noexcept {
+inline std::int32_t fallingQuotient(double a, double w, double p, std::int32_t most, FallingQuotient& shape) noexcept {
     if (!(a >= 1.0 && a < double(kPositionLimit) && w >= 1.0 && w < double(kPositionLimit))) return 0;
     const float y = float(w);
     if (double(y) != w || double(float(a)) != a) return 0;
@@ -184,14 +179,14 @@ struct StretchHint {
     // (false for NaN and negative p, and for every p when forgotten).
     std::uint32_t startBits = 0;
     std::uint32_t spanBits = 0;
-    std::int32_t endIndex = 0;       // end, a whole number up to 2^24
-    float value = 0.0f;              // kConstant
-    float x = 0.0f;                  // kFalling: the numerator at `start`
-    float den = 0.0f;                // kRising, kFalling
-    const float* table = nullptr;    // kTable: the value of position q is table[q]
+    std::int32_t endIndex = 0;     // end, a whole number up to 2^24
+    float value = 0.0f;            // kConstant
+    float x = 0.0f;                // kFalling: the numerator at `start`
+    float den = 0.0f;              // kRising, kFalling
+    const float* table = nullptr;  // kTable: the value of position q is table[q]
     std::uint32_t lengths[3] = {};
-    std::uint32_t tag = 0;           // anything else the shape depends on
-    std::uint32_t epoch = 0;         // for the owner: e.g. its reset count when recorded
+    std::uint32_t tag = 0;    // anything else the shape depends on
+    std::uint32_t epoch = 0;  // for the owner: e.g. its reset count when recorded
 
     static std::uint32_t bits(float f) noexcept { return std::bit_cast<std::uint32_t>(f); }
 
@@ -324,9 +319,7 @@ struct StereoGain {
     // Accumulating, a constant gain of 0 or 1 takes an exact float path.
     static constexpr bool prefersConstants = accumulate;
 
-    static float mix(float in, float g, float out) noexcept {
-        return float(double(in) * double(g) + double(out));
-    }
+    static float mix(float in, float g, float out) noexcept { return float(double(in) * double(g) + double(out)); }
 
     VELMORA_STRETCH_INLINE void advance(std::int32_t frames) noexcept {
         in0 += frames;
@@ -553,8 +546,10 @@ template <bool wide, class Path, class Sink, class Owner, class... Buffers>
 VELMORA_STRETCH_INLINE void runBlock(Owner& owner, std::int32_t frames, Buffers... buffers) noexcept {
     Sink sink{buffers...};
     if (sink.prepare(Path::orderMemo(owner)) && Path::continueStretch(owner, sink, frames)) return;
-    if constexpr (wide) cutWide<Path, typename CutSink<Sink>::type>(owner, frames, buffers...);
-    else cutNarrow<Path, typename CutSink<Sink>::type>(owner, frames, buffers...);
+    if constexpr (wide)
+        cutWide<Path, typename CutSink<Sink>::type>(owner, frames, buffers...);
+    else
+        cutNarrow<Path, typename CutSink<Sink>::type>(owner, frames, buffers...);
 }
 
 }  // namespace gainstretch

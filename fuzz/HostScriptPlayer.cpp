@@ -41,9 +41,7 @@ extern "C" AEffect* __real_main(audioMasterCallback audioMaster);
 extern "C" int LLVMFuzzerRunDriver(int* argc, char*** argv, int (*callback)(const std::uint8_t*, std::size_t));
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-extern "C" int __wrap_main(int argc, char** argv) {
-    return LLVMFuzzerRunDriver(&argc, &argv, LLVMFuzzerTestOneInput);
-}
+extern "C" int __wrap_main(int argc, char** argv) { return LLVMFuzzerRunDriver(&argc, &argv, LLVMFuzzerTestOneInput); }
 
 namespace {
 
@@ -273,9 +271,9 @@ private:
     }
 
     VELMORA_NO_COVERAGE void fill(Channel& channel, Contents contents, std::uint64_t& noise, float constant) {
-        static constexpr float kSpecials[] = {
-            NAN, INFINITY, -INFINITY, 1e-45f, -1e-45f, 1.1754942e-38f, 3.4028235e38f, -3.4028235e38f,
-            0.0f, -0.0f, 1.0f, -1.0f, 1e-30f};
+        static constexpr float kSpecials[] = {NAN,           INFINITY,       -INFINITY, 1e-45f, -1e-45f, 1.1754942e-38f,
+                                              3.4028235e38f, -3.4028235e38f, 0.0f,      -0.0f,  1.0f,    -1.0f,
+                                              1e-30f};
         for (std::size_t i = 0; i < channel.size; ++i) {
             float& sample = channel.samples[i];
             switch (contents) {
@@ -306,9 +304,18 @@ private:
         float* inputs[2] = {b[0], b[1]};
         float* outputs[2] = {b[2], b[3]};
         switch (layout) {
-            case Layout::InPlace: outputs[0] = b[0]; outputs[1] = b[1]; break;
-            case Layout::Crossed: outputs[0] = b[1]; outputs[1] = b[0]; break;
-            case Layout::SharedOutput: outputs[0] = b[0]; outputs[1] = b[0]; break;
+            case Layout::InPlace:
+                outputs[0] = b[0];
+                outputs[1] = b[1];
+                break;
+            case Layout::Crossed:
+                outputs[0] = b[1];
+                outputs[1] = b[0];
+                break;
+            case Layout::SharedOutput:
+                outputs[0] = b[0];
+                outputs[1] = b[0];
+                break;
             case Layout::NullChannel: inputs[1] = nullptr; break;
             default: break;
         }

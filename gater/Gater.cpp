@@ -49,8 +49,7 @@ void gate(TOsc& osc, float** inputs, float** outputs, std::int32_t sampleFrames)
 
 }  // namespace
 
-TGater::TGater(audioMasterCallback audioMaster)
-    : TAudioEffect(audioMaster, numParameters, numBankPrograms) {
+TGater::TGater(audioMasterCallback audioMaster) : TAudioEffect(audioMaster, numParameters, numBankPrograms) {
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(TIdentifierText::from("KvGt"));
@@ -99,10 +98,10 @@ void TGater::getProgramName(char* text) noexcept {
 
 void TGater::getParameterLabel(std::int32_t index, char* text) noexcept {
     if (!isParameter(index) || text == nullptr) return;
-    const char* label = index == stepsParameter ? stepsLabel
+    const char* label = index == stepsParameter   ? stepsLabel
                         : index == tempoParameter ? tempoLabel
-                        : index == edgeParameter ? edgeLabel
-                                                 : gainLabel;
+                        : index == edgeParameter  ? edgeLabel
+                                                  : gainLabel;
     std::memcpy(text, label, 9);
 }
 
@@ -165,12 +164,9 @@ float TGater::getParameter(std::int32_t index) noexcept {
 void TGater::roundedLong2string(double value, char* text) noexcept {
     std::int32_t rounded = 0;
     if (!roundToInt32(value, rounded)) {
-        rounded = value < 0.0 ? std::numeric_limits<std::int32_t>::min()
-                              : std::numeric_limits<std::int32_t>::max();
+        rounded = value < 0.0 ? std::numeric_limits<std::int32_t>::min() : std::numeric_limits<std::int32_t>::max();
     }
     long2string(rounded, text);
 }
 
-TAudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
-    return new TGater(audioMaster);
-}
+TAudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new TGater(audioMaster); }

@@ -75,7 +75,7 @@ namespace gs = gainstretch;
 // take them).
 template <class Sink, class Shape>
 VELMORA_STRETCH_INLINE std::int32_t TOsc::Block::extend(Sink& sink, float* envelope, std::int32_t index,
-                                                      std::int32_t frames, const Shape& shape, float gain) noexcept {
+                                                        std::int32_t frames, const Shape& shape, float gain) noexcept {
     std::int32_t& cached = osc.stepCached;
     if (envelope == nullptr || index != cached || index >= kStepCacheSize) return 0;
     const std::int32_t count = frames < kStepCacheSize - index ? frames : kStepCacheSize - index;
@@ -260,8 +260,8 @@ void TOsc::replaceNarrow(TOsc& osc, const float* in0, const float* in1, float* o
                          std::int32_t frames) noexcept {
     gs::runBlock<false, BlockPath, gs::StereoGain<false>>(osc, frames, in0, in1, out0, out1);
 }
-VELMORA_WIDE_TARGET void TOsc::accumulateWide(TOsc& osc, const float* in0, const float* in1, float* out0,
-                                              float* out1, std::int32_t frames) noexcept {
+VELMORA_WIDE_TARGET void TOsc::accumulateWide(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
+                                              std::int32_t frames) noexcept {
     gs::runBlock<true, BlockPath, gs::StereoGain<true>>(osc, frames, in0, in1, out0, out1);
 }
 void TOsc::accumulateNarrow(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,

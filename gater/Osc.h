@@ -74,8 +74,10 @@ public:
     // running state is held in a Block for the call.
     void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING {
         if (gains == nullptr || frames <= 0) return;
-        if (gainstretch::wideVectors()) renderWide(*this, gains, frames);
-        else renderNarrow(*this, gains, frames);
+        if (gainstretch::wideVectors())
+            renderWide(*this, gains, frames);
+        else
+            renderNarrow(*this, gains, frames);
     }
     // Audio thread. For `frames` frames: out = in × gain (replacing) or
     // out = out + in × gain formed in double (accumulating), each rounded
@@ -84,14 +86,18 @@ public:
     void replace(const float* in0, const float* in1, float* out0, float* out1,
                  std::int32_t frames) noexcept VELMORA_NONBLOCKING {
         if (frames <= 0) return;
-        if (gainstretch::wideVectors()) replaceWide(*this, in0, in1, out0, out1, frames);
-        else replaceNarrow(*this, in0, in1, out0, out1, frames);
+        if (gainstretch::wideVectors())
+            replaceWide(*this, in0, in1, out0, out1, frames);
+        else
+            replaceNarrow(*this, in0, in1, out0, out1, frames);
     }
     void accumulate(const float* in0, const float* in1, float* out0, float* out1,
                     std::int32_t frames) noexcept VELMORA_NONBLOCKING {
         if (frames <= 0) return;
-        if (gainstretch::wideVectors()) accumulateWide(*this, in0, in1, out0, out1, frames);
-        else accumulateNarrow(*this, in0, in1, out0, out1, frames);
+        if (gainstretch::wideVectors())
+            accumulateWide(*this, in0, in1, out0, out1, frames);
+        else
+            accumulateNarrow(*this, in0, in1, out0, out1, frames);
     }
 
 private:
@@ -194,9 +200,7 @@ public:
         } else if (position < rampDownStart) {
             f = 1.0f;
         } else if (position < stepLength) {
-            f = float((double(rampDownStart) - double(position)) /
-                          (double(stepLength) - double(rampDownStart)) +
-                      1.0);
+            f = float((double(rampDownStart) - double(position)) / (double(stepLength) - double(rampDownStart)) + 1.0);
         } else {
             f = 1.0f;
         }
@@ -209,8 +213,7 @@ private:
 
     // Step boundary: take up changed settings, move to the next step.
     void beginStep() noexcept {
-        if (osc.dirty.load(std::memory_order_relaxed) &&
-            osc.dirty.exchange(false, std::memory_order_acquire)) {
+        if (osc.dirty.load(std::memory_order_relaxed) && osc.dirty.exchange(false, std::memory_order_acquire)) {
             const std::uint32_t before[3] = {bits(stepLength), bits(rampUpLength), bits(rampDownStart)};
             stepLength = float(double(osc.sampleRate.load()) / double(osc.rate.load()));
             halfStep = float(double(stepLength) * 0.5);

@@ -35,9 +35,9 @@ public:
         }
     }
 
-    Relaxed<float> steps{1.0f};          // 16 steps
-    Relaxed<float> tempo{0.27272728f};   // 120 BPM
-    Relaxed<float> edge{0.1f};           // 10 percent
-    Relaxed<float> stepGains[16];        // 1.0 each (0 dB)
+    Relaxed<float> steps{1.0f};         // 16 steps
+    Relaxed<float> tempo{0.27272728f};  // 120 BPM
+    Relaxed<float> edge{0.1f};          // 10 percent
+    Relaxed<float> stepGains[16];       // 1.0 each (0 dB)
     TShortString<24> name = TShortString<24>::from("Init");
 };

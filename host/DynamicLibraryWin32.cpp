@@ -20,9 +20,9 @@ namespace {
 // The system's text for an error code, on one line, with the code itself.
 std::string errorText(DWORD code) {
     char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
     std::string text = length != 0 && buffer != nullptr ? std::string(buffer, length) : "unknown error";
     if (buffer != nullptr) LocalFree(buffer);
     for (char& c : text) {

@@ -33,9 +33,7 @@ std::string hex32(std::int32_t value) {
 PluginLibrary::PluginLibrary(std::string path, void* handle, EntryProc entry, std::string entryName)
     : path_(std::move(path)), handle_(handle), entry_(entry), entryName_(std::move(entryName)) {}
 
-PluginLibrary::~PluginLibrary() {
-    dynlib::unload(handle_);
-}
+PluginLibrary::~PluginLibrary() { dynlib::unload(handle_); }
 
 std::shared_ptr<PluginLibrary> PluginLibrary::open(const std::string& path) {
     namespace fs = std::filesystem;
@@ -61,9 +59,7 @@ std::shared_ptr<PluginLibrary> PluginLibrary::open(const std::string& path) {
     throw HostError(path + ": no entry point (exports neither 'main' nor 'VSTPluginMain')");
 }
 
-void* PluginLibrary::symbol(const std::string& name) const noexcept {
-    return dynlib::ownSymbol(handle_, name.c_str());
-}
+void* PluginLibrary::symbol(const std::string& name) const noexcept { return dynlib::ownSymbol(handle_, name.c_str()); }
 
 // ---------------------------------------------------------------------------
 // Callback state and routing
@@ -76,8 +72,8 @@ struct PluginInstance::CallbackState {
     bool closing = false;         // guarded by `mutex`; effClose sent or being sent
 
     // Routes one host callback call; the plug-in may call from any thread.
-    static VstIntPtr VSTCALLBACK callback(AEffect* effect, std::int32_t opcode, std::int32_t index,
-                                          VstIntPtr value, void* ptr, float opt) noexcept;
+    static VstIntPtr VSTCALLBACK callback(AEffect* effect, std::int32_t opcode, std::int32_t index, VstIntPtr value,
+                                          void* ptr, float opt) noexcept;
 
     static std::mutex mutex;
     static std::unordered_map<AEffect*, CallbackState*> registry;  // guarded by `mutex`
@@ -88,9 +84,8 @@ std::mutex PluginInstance::CallbackState::mutex;
 std::unordered_map<AEffect*, PluginInstance::CallbackState*> PluginInstance::CallbackState::registry;
 thread_local PluginInstance::CallbackState* PluginInstance::CallbackState::creating = nullptr;
 
-VstIntPtr VSTCALLBACK PluginInstance::CallbackState::callback(AEffect* effect, std::int32_t opcode,
-                                                              std::int32_t index, VstIntPtr value,
-                                                              void* ptr, float opt) noexcept {
+VstIntPtr VSTCALLBACK PluginInstance::CallbackState::callback(AEffect* effect, std::int32_t opcode, std::int32_t index,
+                                                              VstIntPtr value, void* ptr, float opt) noexcept {
     std::lock_guard lock(mutex);
     CallbackState* state = nullptr;
     if (effect != nullptr) {
@@ -199,8 +194,7 @@ void PluginInstance::requireOpen() const {
     if (effect_ == nullptr) throw HostError(library_->path() + ": the instance is closed");
 }
 
-VstIntPtr PluginInstance::dispatch(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
-                                   float opt) {
+VstIntPtr PluginInstance::dispatch(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr, float opt) {
     requireOpen();
     if (effect_->dispatcher == nullptr) throw HostError(library_->path() + ": the record has no dispatcher");
     return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
@@ -279,15 +273,11 @@ std::int32_t PluginInstance::version() const {
     return effect_->version;
 }
 
-bool PluginInstance::canReplacing() const {
-    return (flags() & effFlagsCanReplacing) != 0;
-}
+bool PluginInstance::canReplacing() const { return (flags() & effFlagsCanReplacing) != 0; }
 
 // Dispatcher helpers.
 
-void PluginInstance::open() {
-    dispatch(effOpen);
-}
+void PluginInstance::open() { dispatch(effOpen); }
 
 std::string PluginInstance::readText(std::int32_t opcode, std::int32_t index) {
     std::array<char, 256> buffer{};
@@ -295,21 +285,13 @@ std::string PluginInstance::readText(std::int32_t opcode, std::int32_t index) {
     return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
 }
 
-std::string PluginInstance::parameterName(std::int32_t index) {
-    return readText(effGetParamName, index);
-}
+std::string PluginInstance::parameterName(std::int32_t index) { return readText(effGetParamName, index); }
 
-std::string PluginInstance::parameterLabel(std::int32_t index) {
-    return readText(effGetParamLabel, index);
-}
+std::string PluginInstance::parameterLabel(std::int32_t index) { return readText(effGetParamLabel, index); }
 
-std::string PluginInstance::parameterDisplay(std::int32_t index) {
-    return readText(effGetParamDisplay, index);
-}
+std::string PluginInstance::parameterDisplay(std::int32_t index) { return readText(effGetParamDisplay, index); }
 
-std::string PluginInstance::programName() {
-    return readText(effGetProgramName, 0);
-}
+std::string PluginInstance::programName() { return readText(effGetProgramName, 0); }
 
 void PluginInstance::setProgramName(const std::string& name) {
     // A private zero-terminated copy: the plug-in gets a buffer it may read
@@ -319,29 +301,17 @@ void PluginInstance::setProgramName(const std::string& name) {
     dispatch(effSetProgramName, 0, 0, text.data());
 }
 
-std::int32_t PluginInstance::program() {
-    return static_cast<std::int32_t>(dispatch(effGetProgram));
-}
+std::int32_t PluginInstance::program() { return static_cast<std::int32_t>(dispatch(effGetProgram)); }
 
-void PluginInstance::setProgram(std::int32_t program) {
-    dispatch(effSetProgram, 0, program);
-}
+void PluginInstance::setProgram(std::int32_t program) { dispatch(effSetProgram, 0, program); }
 
-void PluginInstance::setSampleRate(float rate) {
-    dispatch(effSetSampleRate, 0, 0, nullptr, rate);
-}
+void PluginInstance::setSampleRate(float rate) { dispatch(effSetSampleRate, 0, 0, nullptr, rate); }
 
-void PluginInstance::setBlockSize(std::int32_t frames) {
-    dispatch(effSetBlockSize, 0, frames);
-}
+void PluginInstance::setBlockSize(std::int32_t frames) { dispatch(effSetBlockSize, 0, frames); }
 
-void PluginInstance::suspend() {
-    dispatch(effMainsChanged, 0, 0);
-}
+void PluginInstance::suspend() { dispatch(effMainsChanged, 0, 0); }
 
-void PluginInstance::resume() {
-    dispatch(effMainsChanged, 0, 1);
-}
+void PluginInstance::resume() { dispatch(effMainsChanged, 0, 1); }
 
 // Direct record entries.
 

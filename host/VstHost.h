@@ -81,8 +81,7 @@ class PluginInstance {
 public:
     // Calls the entry point; throws HostError when it returns null or a
     // record without the VST magic.
-    static std::unique_ptr<PluginInstance> create(std::shared_ptr<PluginLibrary> library,
-                                                  InstanceOptions options = {});
+    static std::unique_ptr<PluginInstance> create(std::shared_ptr<PluginLibrary> library, InstanceOptions options = {});
     // Shorthand: open the file and create one instance.
     static std::unique_ptr<PluginInstance> load(const std::string& path, InstanceOptions options = {});
 
@@ -96,8 +95,8 @@ public:
     const PluginLibrary& library() const noexcept { return *library_; }
 
     // Raw dispatcher call. Throws HostError after close.
-    VstIntPtr dispatch(std::int32_t opcode, std::int32_t index = 0, VstIntPtr value = 0,
-                       void* ptr = nullptr, float opt = 0.0f);
+    VstIntPtr dispatch(std::int32_t opcode, std::int32_t index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                       float opt = 0.0f);
 
     // Record fields.
     std::int32_t uniqueId() const;

@@ -78,9 +78,12 @@ void checkShiftedBuffers(const std::string& path, const std::function<void(host:
                 wanted = played;
                 float* p = played.data();
                 float* w = wanted.data();
-                if (accumulate) plugin->process(p + layout.in0, p + layout.in1, p + layout.out0, p + layout.out1, frames);
-                else plugin->processReplacing(p + layout.in0, p + layout.in1, p + layout.out0, p + layout.out1, frames);
-                model.processFrames(w + layout.in0, w + layout.in1, w + layout.out0, w + layout.out1, frames, accumulate);
+                if (accumulate)
+                    plugin->process(p + layout.in0, p + layout.in1, p + layout.out0, p + layout.out1, frames);
+                else
+                    plugin->processReplacing(p + layout.in0, p + layout.in1, p + layout.out0, p + layout.out1, frames);
+                model.processFrames(w + layout.in0, w + layout.in1, w + layout.out0, w + layout.out1, frames,
+                                    accumulate);
                 std::size_t at = 0;
                 ASSERT_TRUE(sameBits(played, wanted, at))
                     << layout.name << " (" << layout.out0 - layout.in0 << ", " << layout.out1 - layout.in1 << "), "

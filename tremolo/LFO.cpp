@@ -72,9 +72,12 @@ void TLfo::setOnsetMode(std::int32_t mode) noexcept {
 
 void TLfo::setPulseWidth(float percent) noexcept {
     if (percent == pulseWidth || std::isnan(percent)) return;
-    if (percent < 10.0f) pulseWidth = 10.0f;
-    else if (percent > 90.0f) pulseWidth = 90.0f;
-    else pulseWidth = percent;
+    if (percent < 10.0f)
+        pulseWidth = 10.0f;
+    else if (percent > 90.0f)
+        pulseWidth = 90.0f;
+    else
+        pulseWidth = percent;
     markDirty();
 }
 
@@ -165,7 +168,7 @@ VELMORA_STRETCH_INLINE void TLfo::Block::run(Sink& sink, std::int32_t frames) no
 // on filling it).
 template <class Sink, class Shape>
 VELMORA_STRETCH_INLINE bool TLfo::Block::emit(Sink& sink, const Shape& shape, std::int32_t index, std::int32_t frames,
-                                             float level) noexcept {
+                                              float level) noexcept {
     float* cache = lfo.cycleCache.get();
     if (cache != nullptr && index == lfo.cycleCached && frames <= kCycleCacheSize - index) {
         gs::GainBuffer{cache + index}.put(shape, 1.0f, frames);
@@ -182,7 +185,7 @@ VELMORA_STRETCH_INLINE bool TLfo::Block::emit(Sink& sink, const Shape& shape, st
 // may continue it. Returns its length.
 template <class Sink>
 VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wave, float level, std::int32_t frames,
-                                                    float* sines) noexcept {
+                                                     float* sines) noexcept {
     if (position >= period) startCycle();
 
     // The position is a whole number: 0 at a cycle start, or the last one
@@ -224,123 +227,123 @@ VELMORA_STRETCH_INLINE std::int32_t TLfo::Block::cut(Sink& sink, std::uint8_t wa
     };
     std::int32_t count = 0;
     switch (wave) {
-    case kSquare:
-        if (p < 10.0f) {
-            count = take(gs::countBelow(dp, 10.0, stretch));
-            sink.put(gs::Table{&lfo.rampUp[index]}, level, count);
-        } else if (dp < h) {
-            count = take(gs::countBelow(dp, h, stretch));
-            sink.constant(level, count);
-            kind = gs::StretchHint::kConstant;
-            hint.value = 1.0f;
-        } else if (dp < h + 9.0) {
-            count = take(gs::countBelow(dp, h + 9.0, stretch));
-            rampDownStretch(sink, level, count);
-        } else {
+        case kSquare:
+            if (p < 10.0f) {
+                count = take(gs::countBelow(dp, 10.0, stretch));
+                sink.put(gs::Table{&lfo.rampUp[index]}, level, count);
+            } else if (dp < h) {
+                count = take(gs::countBelow(dp, h, stretch));
+                sink.constant(level, count);
+                kind = gs::StretchHint::kConstant;
+                hint.value = 1.0f;
+            } else if (dp < h + 9.0) {
+                count = take(gs::countBelow(dp, h + 9.0, stretch));
+                rampDownStretch(sink, level, count);
+            } else {
+                count = take(stretch);
+                sink.constant(0.0f * level, count);
+                kind = gs::StretchHint::kConstant;
+                hint.value = 0.0f;
+            }
+            break;
+        case kTriangle:
+            if (dp < h) {
+                count = take(gs::countBelow(dp, h, stretch));
+                if (gs::quotientIsExact(highLength)) {
+                    const gs::RisingQuotient shape{index, highLength};
+                    if (!emit(sink, shape, index, count, level)) {
+                        kind = gs::StretchHint::kRising;
+                        hint.den = highLength;
+                    }
+                } else {
+                    emit(sink, gs::DoubleQuotient{dp, h}, index, count, level);
+                }
+            } else {
+                const double w = T - h;
+                gs::FallingQuotient quotient{};
+                const std::int32_t exact = gs::fallingQuotient(h, w, dp, stretch, quotient);
+                if (exact > 0) {
+                    count = take(exact);
+                    if (!emit(sink, quotient, index, count, level)) {
+                        kind = gs::StretchHint::kFalling;
+                        hint.x = quotient.x;
+                        hint.den = quotient.den;
+                    }
+                } else {
+                    count = take(stretch);
+                    emit(sink, gs::DoubleFall{h, dp, w}, index, count, level);
+                }
+            }
+            break;
+        case kSawUp:
+            if (dp < T - 9.0) {
+                count = take(gs::countBelow(dp, T - 9.0, stretch));
+                if (gs::quotientIsExact(period)) {
+                    const gs::RisingQuotient shape{index, period};
+                    if (!emit(sink, shape, index, count, level)) {
+                        kind = gs::StretchHint::kRising;
+                        hint.den = period;
+                    }
+                } else {
+                    emit(sink, gs::DoubleQuotient{dp, T}, index, count, level);
+                }
+            } else {
+                count = take(stretch);
+                rampDownStretch(sink, level, count);
+            }
+            break;
+        case kSawDown:
+            if (p < 10.0f) {
+                count = take(gs::countBelow(dp, 10.0, stretch));
+                emit(sink, gs::Table{&lfo.rampUp[index]}, index, count, level);
+            } else {
+                // 1 - (p - 10) / T is the falling form (10 - p) / T + 1: the
+                // same roundings, since rounding is symmetric about 0.
+                gs::FallingQuotient quotient{};
+                const std::int32_t exact = gs::fallingQuotient(10.0, T, dp, stretch, quotient);
+                if (exact > 0) {
+                    count = take(exact);
+                    if (!emit(sink, quotient, index, count, level)) {
+                        kind = gs::StretchHint::kFalling;
+                        hint.x = quotient.x;
+                        hint.den = quotient.den;
+                    }
+                } else {
+                    count = take(stretch);
+                    emit(sink, gs::DoubleFall{10.0, dp, T}, index, count, level);
+                }
+            }
+            break;
+        case kSine: {
+            const double step = phaseStep;
+            std::int32_t quarter = 0;
+            count =
+                sinekernel::quarterFrames(dp, step, frames < sinekernel::kChunk ? frames : sinekernel::kChunk, quarter);
+            if (count > stretch) count = stretch;
+            if (count == 0) {
+                // No case for the kernel: this frame as the per-sample rule has it.
+                sines[0] = float((std::sin(dp * step) + 1.0) / 2.0);
+                emit(sink, gs::Table{sines}, index, 1, level);
+                count = 1;
+                break;
+            }
+            // Straight into the cycle cache where it continues what the cache
+            // holds (the kernel writes whole groups of 8: room for those too).
+            float* values = sines;
+            const bool cached = cache != nullptr && index == lfo.cycleCached &&
+                                sinekernel::roundUpToGroup(count) <= kCycleCacheSize - index;
+            if (cached) values = cache + index;
+            sinekernel::sineValuesBy(sinekernel::fastestVariant(), values, dp, step, quarter, count);
+            if (cached) lfo.cycleCached += count;
+            sink.put(gs::Table{values}, level, count);
+            break;
+        }
+        default:
             count = take(stretch);
             sink.constant(0.0f * level, count);
             kind = gs::StretchHint::kConstant;
             hint.value = 0.0f;
-        }
-        break;
-    case kTriangle:
-        if (dp < h) {
-            count = take(gs::countBelow(dp, h, stretch));
-            if (gs::quotientIsExact(highLength)) {
-                const gs::RisingQuotient shape{index, highLength};
-                if (!emit(sink, shape, index, count, level)) {
-                    kind = gs::StretchHint::kRising;
-                    hint.den = highLength;
-                }
-            } else {
-                emit(sink, gs::DoubleQuotient{dp, h}, index, count, level);
-            }
-        } else {
-            const double w = T - h;
-            gs::FallingQuotient quotient{};
-            const std::int32_t exact = gs::fallingQuotient(h, w, dp, stretch, quotient);
-            if (exact > 0) {
-                count = take(exact);
-                if (!emit(sink, quotient, index, count, level)) {
-                    kind = gs::StretchHint::kFalling;
-                    hint.x = quotient.x;
-                    hint.den = quotient.den;
-                }
-            } else {
-                count = take(stretch);
-                emit(sink, gs::DoubleFall{h, dp, w}, index, count, level);
-            }
-        }
-        break;
-    case kSawUp:
-        if (dp < T - 9.0) {
-            count = take(gs::countBelow(dp, T - 9.0, stretch));
-            if (gs::quotientIsExact(period)) {
-                const gs::RisingQuotient shape{index, period};
-                if (!emit(sink, shape, index, count, level)) {
-                    kind = gs::StretchHint::kRising;
-                    hint.den = period;
-                }
-            } else {
-                emit(sink, gs::DoubleQuotient{dp, T}, index, count, level);
-            }
-        } else {
-            count = take(stretch);
-            rampDownStretch(sink, level, count);
-        }
-        break;
-    case kSawDown:
-        if (p < 10.0f) {
-            count = take(gs::countBelow(dp, 10.0, stretch));
-            emit(sink, gs::Table{&lfo.rampUp[index]}, index, count, level);
-        } else {
-            // 1 - (p - 10) / T is the falling form (10 - p) / T + 1: the
-            // same roundings, since rounding is symmetric about 0.
-            gs::FallingQuotient quotient{};
-            const std::int32_t exact = gs::fallingQuotient(10.0, T, dp, stretch, quotient);
-            if (exact > 0) {
-                count = take(exact);
-                if (!emit(sink, quotient, index, count, level)) {
-                    kind = gs::StretchHint::kFalling;
-                    hint.x = quotient.x;
-                    hint.den = quotient.den;
-                }
-            } else {
-                count = take(stretch);
-                emit(sink, gs::DoubleFall{10.0, dp, T}, index, count, level);
-            }
-        }
-        break;
-    case kSine: {
-        const double step = phaseStep;
-        std::int32_t quarter = 0;
-        count = sinekernel::quarterFrames(dp, step, frames < sinekernel::kChunk ? frames : sinekernel::kChunk,
-                                          quarter);
-        if (count > stretch) count = stretch;
-        if (count == 0) {
-            // No case for the kernel: this frame as the per-sample rule has it.
-            sines[0] = float((std::sin(dp * step) + 1.0) / 2.0);
-            emit(sink, gs::Table{sines}, index, 1, level);
-            count = 1;
             break;
-        }
-        // Straight into the cycle cache where it continues what the cache
-        // holds (the kernel writes whole groups of 8: room for those too).
-        float* values = sines;
-        const bool cached = cache != nullptr && index == lfo.cycleCached &&
-                            sinekernel::roundUpToGroup(count) <= kCycleCacheSize - index;
-        if (cached) values = cache + index;
-        sinekernel::sineValuesBy(sinekernel::fastestVariant(), values, dp, step, quarter, count);
-        if (cached) lfo.cycleCached += count;
-        sink.put(gs::Table{values}, level, count);
-        break;
-    }
-    default:
-        count = take(stretch);
-        sink.constant(0.0f * level, count);
-        kind = gs::StretchHint::kConstant;
-        hint.value = 0.0f;
-        break;
     }
     if (kind != gs::StretchHint::kNone) {
         hint.record(kind, p, stretch, period, highLength, phaseStep, wave);
@@ -402,8 +405,8 @@ void TLfo::replaceNarrow(TLfo& lfo, const float* in0, const float* in1, float* o
                          std::int32_t frames) noexcept {
     gs::runBlock<false, BlockPath, gs::StereoGain<false>>(lfo, frames, in0, in1, out0, out1);
 }
-VELMORA_WIDE_TARGET void TLfo::accumulateWide(TLfo& lfo, const float* in0, const float* in1, float* out0,
-                                              float* out1, std::int32_t frames) noexcept {
+VELMORA_WIDE_TARGET void TLfo::accumulateWide(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
+                                              std::int32_t frames) noexcept {
     gs::runBlock<true, BlockPath, gs::StereoGain<true>>(lfo, frames, in0, in1, out0, out1);
 }
 void TLfo::accumulateNarrow(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,

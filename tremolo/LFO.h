@@ -58,13 +58,13 @@ public:
     // Audio thread. The gain for the next sample frame, 0..level.
     virtual float tick() noexcept VELMORA_NONBLOCKING;
 
-    virtual float getLevel() noexcept;          // percent
-    virtual float getOnsetTime() noexcept;      // milliseconds
-    virtual float getRate() noexcept;           // hertz
-    virtual float getTempo() noexcept;          // beats per minute
+    virtual float getLevel() noexcept;      // percent
+    virtual float getOnsetTime() noexcept;  // milliseconds
+    virtual float getRate() noexcept;       // hertz
+    virtual float getTempo() noexcept;      // beats per minute
     virtual std::int32_t getOnsetMode() noexcept;
-    virtual float getPulseWidth() noexcept;     // percent
-    virtual float getSampleRate() noexcept;     // hertz
+    virtual float getPulseWidth() noexcept;  // percent
+    virtual float getSampleRate() noexcept;  // hertz
     virtual std::uint8_t getWaveform() noexcept;
 
     // Setters refuse NaN, unchanged and out-of-range values silently.
@@ -89,8 +89,10 @@ public:
     // starts as in `tick`. The running state is held in a Block.
     void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING {
         if (gains == nullptr || frames <= 0) return;
-        if (gainstretch::wideVectors()) renderWide(*this, gains, frames);
-        else renderNarrow(*this, gains, frames);
+        if (gainstretch::wideVectors())
+            renderWide(*this, gains, frames);
+        else
+            renderNarrow(*this, gains, frames);
     }
     // Audio thread. For `frames` frames: out = in × gain (replacing) or
     // out = out + in × gain formed in double (accumulating), each rounded
@@ -99,14 +101,18 @@ public:
     void replace(const float* in0, const float* in1, float* out0, float* out1,
                  std::int32_t frames) noexcept VELMORA_NONBLOCKING {
         if (frames <= 0) return;
-        if (gainstretch::wideVectors()) replaceWide(*this, in0, in1, out0, out1, frames);
-        else replaceNarrow(*this, in0, in1, out0, out1, frames);
+        if (gainstretch::wideVectors())
+            replaceWide(*this, in0, in1, out0, out1, frames);
+        else
+            replaceNarrow(*this, in0, in1, out0, out1, frames);
     }
     void accumulate(const float* in0, const float* in1, float* out0, float* out1,
                     std::int32_t frames) noexcept VELMORA_NONBLOCKING {
         if (frames <= 0) return;
-        if (gainstretch::wideVectors()) accumulateWide(*this, in0, in1, out0, out1, frames);
-        else accumulateNarrow(*this, in0, in1, out0, out1, frames);
+        if (gainstretch::wideVectors())
+            accumulateWide(*this, in0, in1, out0, out1, frames);
+        else
+            accumulateNarrow(*this, in0, in1, out0, out1, frames);
     }
 
 private:
@@ -229,8 +235,7 @@ private:
     friend struct TLfo::BlockPath;
 
     void startCycle() noexcept {
-        if (lfo.dirty.load(std::memory_order_relaxed) && lfo.dirty.exchange(false, std::memory_order_acquire))
-        {
+        if (lfo.dirty.load(std::memory_order_relaxed) && lfo.dirty.exchange(false, std::memory_order_acquire)) {
             // By value: the block's fields must not escape, or the compiler
             // would keep them in memory for the whole loop.
             const CycleLengths lengths = lfo.deriveCycle();
@@ -270,30 +275,36 @@ inline float TLfo::Block::tick() noexcept {
     const double dp = p, h = highLength, T = period;
     float v;
     switch (lfo.waveform.load()) {
-    case kSquare:
-        if (p < 10.0f) v = lfo.rampUp[static_cast<int>(p)];
-        else if (dp < h) v = 1.0f;
-        else if (dp < h + 9.0) v = nextRampDown();
-        else v = 0.0f;
-        break;
-    case kTriangle:
-        if (dp < h) v = float(dp / h);
-        else v = float((h - dp) / (T - h) + 1.0);
-        break;
-    case kSawUp:
-        if (dp < T - 9.0) v = float(dp / T);
-        else v = nextRampDown();
-        break;
-    case kSawDown:
-        if (p < 10.0f) v = lfo.rampUp[static_cast<int>(p)];
-        else v = float(1.0 - (dp - 10.0) / T);
-        break;
-    case kSine:
-        v = float((std::sin(dp * double(phaseStep)) + 1.0) / 2.0);
-        break;
-    default:
-        v = 0.0f;
-        break;
+        case kSquare:
+            if (p < 10.0f)
+                v = lfo.rampUp[static_cast<int>(p)];
+            else if (dp < h)
+                v = 1.0f;
+            else if (dp < h + 9.0)
+                v = nextRampDown();
+            else
+                v = 0.0f;
+            break;
+        case kTriangle:
+            if (dp < h)
+                v = float(dp / h);
+            else
+                v = float((h - dp) / (T - h) + 1.0);
+            break;
+        case kSawUp:
+            if (dp < T - 9.0)
+                v = float(dp / T);
+            else
+                v = nextRampDown();
+            break;
+        case kSawDown:
+            if (p < 10.0f)
+                v = lfo.rampUp[static_cast<int>(p)];
+            else
+                v = float(1.0 - (dp - 10.0) / T);
+            break;
+        case kSine: v = float((std::sin(dp * double(phaseStep)) + 1.0) / 2.0); break;
+        default: v = 0.0f; break;
     }
 
     // A float plus 1 in float arithmetic is the double sum rounded to float
@@ -302,8 +313,10 @@ inline float TLfo::Block::tick() noexcept {
     position = p + 1.0f;
     onsetCount = onsetCount + 1.0f;
     if (onsetCount < onsetLength) {
-        if (lfo.onsetMode.load() == 0) v = 0.0f;
-        else v = float(double(v) * double(onsetCount) / double(onsetLength));
+        if (lfo.onsetMode.load() == 0)
+            v = 0.0f;
+        else
+            v = float(double(v) * double(onsetCount) / double(onsetLength));
     }
     return float(double(v) * double(lfo.level.load()));
 }

@@ -76,7 +76,7 @@ inline std::int32_t quarterFrames(double p, double step, std::int32_t most, std:
 VELMORA_STRETCH_INLINE double sinOf(double r, double k) noexcept {
     const double z = r * r;
     const double z2 = z * z;
-    const double a = k * -0x1.5555555555555p-3 + z * (k * 0x1.1111111111111p-7);   // -1/3!, 1/5!
+    const double a = k * -0x1.5555555555555p-3 + z * (k * 0x1.1111111111111p-7);    // -1/3!, 1/5!
     const double b = k * -0x1.a01a01a01a01ap-13 + z * (k * 0x1.71de3a556c734p-19);  // -1/7!, 1/9!
     const double c = k * -0x1.ae64567f544e4p-26 + z * (k * 0x1.6124613a86d09p-33);  // -1/11!, 1/13!
     return k * r + (r * z) * (a + z2 * (b + z2 * c));
@@ -146,10 +146,14 @@ VELMORA_STRETCH_INLINE bool quarterValues(float* v, double p, double step, std::
 #if VELMORA_HAS_WIDE_TARGET
 // Economised coefficients: sin(r) ≈ r·(S[0] + S[1]·z + ... + S[5]·z^5) and
 // cos(r) ≈ C[0] + C[1]·z + ... + C[6]·z^6, z = r^2.
-inline constexpr double kSinFused[6] = {0x1.fffffffffff01p-1,  -0x1.555555554a093p-3,  0x1.11111107ec641p-7,
+inline constexpr double kSinFused[6] = {0x1.fffffffffff01p-1,   -0x1.555555554a093p-3, 0x1.11111107ec641p-7,
                                         -0x1.a019f4f099914p-13, 0x1.71d5ac163de58p-19, -0x1.a8da3bfadcf45p-26};
-inline constexpr double kCosFused[7] = {0x1.0p+0,              -0x1.fffffffffff77p-2,  0x1.555555554e619p-5,
-                                        -0x1.6c16c163a621bp-10, 0x1.a019f7de05f9fp-16, -0x1.27df30d69da59p-22,
+inline constexpr double kCosFused[7] = {0x1.0p+0,
+                                        -0x1.fffffffffff77p-2,
+                                        0x1.555555554e619p-5,
+                                        -0x1.6c16c163a621bp-10,
+                                        0x1.a019f7de05f9fp-16,
+                                        -0x1.27df30d69da59p-22,
                                         0x1.1b84e1243065dp-29};
 
 // The constants of a fused kernel for one quarter, before they are spread
@@ -303,16 +307,19 @@ VELMORA_STRETCH_INLINE void sineValues(float* v, double p, double step, std::int
 
 #if VELMORA_HAS_WIDE_TARGET
 [[gnu::noinline]] VELMORA_WIDE_TARGET inline void sineValuesFused4(float* v, double p, double step,
-                                                                  std::int32_t quarter,
-                                                                  std::int32_t frames) noexcept {
-    if (quarter & 1) quarterValuesFused4<true>(v, p, step, quarter, frames);
-    else quarterValuesFused4<false>(v, p, step, quarter, frames);
+                                                                   std::int32_t quarter, std::int32_t frames) noexcept {
+    if (quarter & 1)
+        quarterValuesFused4<true>(v, p, step, quarter, frames);
+    else
+        quarterValuesFused4<false>(v, p, step, quarter, frames);
 }
 [[gnu::noinline]] VELMORA_WIDEST_TARGET inline void sineValuesFused8(float* v, double p, double step,
-                                                                    std::int32_t quarter,
-                                                                    std::int32_t frames) noexcept {
-    if (quarter & 1) quarterValuesFused8<true>(v, p, step, quarter, frames);
-    else quarterValuesFused8<false>(v, p, step, quarter, frames);
+                                                                     std::int32_t quarter,
+                                                                     std::int32_t frames) noexcept {
+    if (quarter & 1)
+        quarterValuesFused8<true>(v, p, step, quarter, frames);
+    else
+        quarterValuesFused8<false>(v, p, step, quarter, frames);
 }
 #endif
 
@@ -320,8 +327,7 @@ VELMORA_STRETCH_INLINE void sineValues(float* v, double p, double step, std::int
 enum class Variant { kPlain, kFused4, kFused8 };
 inline Variant fastestVariant() noexcept {
 #if VELMORA_HAS_WIDE_TARGET
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-        __builtin_cpu_supports("fma")) {
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("fma")) {
         return Variant::kFused8;
     }
     if (gainstretch::wideVectors()) return Variant::kFused4;

@@ -21,8 +21,7 @@ bool isParameter(std::int32_t index) noexcept { return index >= 0 && index < TTr
 
 }  // namespace
 
-TTremolo::TTremolo(audioMasterCallback audioMaster) noexcept
-    : TAudioEffect(audioMaster, kNumParams, kNumPrograms) {
+TTremolo::TTremolo(audioMasterCallback audioMaster) noexcept : TAudioEffect(audioMaster, kNumParams, kNumPrograms) {
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(TIdentifierText::from("KvTr"));
@@ -90,23 +89,27 @@ void TTremolo::getParameterDisplay(std::int32_t index, char* text) noexcept {
     if (text == nullptr || !isParameter(index)) return;
     std::int32_t whole = 0;
     switch (index) {
-    case kWaveform: {
-        const std::uint8_t code = lfo.getWaveform();
-        if (code < std::size(kWaveformNames)) writeText(text, kWaveformNames[code]);
-        else writeText(text, "        ");  // not reachable through the parameter
-        break;
-    }
-    case kTempo:
-        if (roundToInt32(double(lfo.getRate()) * 60.0, whole)) long2string(whole, text);
-        else writeText(text, kHuge);
-        break;
-    case kPulseWidth:
-        if (roundToInt32(lfo.getPulseWidth(), whole)) long2string(whole, text);
-        else writeText(text, kHuge);
-        break;
-    case kLevel:
-        dB2string(float(double(lfo.getLevel()) / 100.0), text);
-        break;
+        case kWaveform: {
+            const std::uint8_t code = lfo.getWaveform();
+            if (code < std::size(kWaveformNames))
+                writeText(text, kWaveformNames[code]);
+            else
+                writeText(text, "        ");  // not reachable through the parameter
+            break;
+        }
+        case kTempo:
+            if (roundToInt32(double(lfo.getRate()) * 60.0, whole))
+                long2string(whole, text);
+            else
+                writeText(text, kHuge);
+            break;
+        case kPulseWidth:
+            if (roundToInt32(lfo.getPulseWidth(), whole))
+                long2string(whole, text);
+            else
+                writeText(text, kHuge);
+            break;
+        case kLevel: dB2string(float(double(lfo.getLevel()) / 100.0), text); break;
     }
 }
 
@@ -116,49 +119,53 @@ void TTremolo::getParameterDisplay(std::int32_t index, char* text) noexcept {
 // so select the next band. Above 1.0 (and NaN) the oscillator is left alone.
 void TTremolo::applyWaveform(float value) noexcept {
     const double fifths = 5.0 * double(value);
-    if (fifths <= 1.0) lfo.setWaveform(TLfo::kSquare);
-    else if (fifths <= 2.0) lfo.setWaveform(TLfo::kTriangle);
-    else if (fifths <= 3.0) lfo.setWaveform(TLfo::kSine);
-    else if (fifths <= 4.0) lfo.setWaveform(TLfo::kSawDown);
-    else if (fifths <= 5.0) lfo.setWaveform(TLfo::kSawUp);
+    if (fifths <= 1.0)
+        lfo.setWaveform(TLfo::kSquare);
+    else if (fifths <= 2.0)
+        lfo.setWaveform(TLfo::kTriangle);
+    else if (fifths <= 3.0)
+        lfo.setWaveform(TLfo::kSine);
+    else if (fifths <= 4.0)
+        lfo.setWaveform(TLfo::kSawDown);
+    else if (fifths <= 5.0)
+        lfo.setWaveform(TLfo::kSawUp);
 }
 
 void TTremolo::setParameter(std::int32_t index, float value) noexcept {
     TProgram* p = currentProgram();
     switch (index) {
-    case kWaveform:
-        applyWaveform(value);
-        waveformValue = value;
-        if (p) p->waveform = value;
-        break;
-    case kTempo:
-        // 30..360 beats per minute, one cycle per beat.
-        lfo.setRate(float((double(value) * 330.0 + 30.0) / 60.0));
-        tempoValue = value;
-        if (p) p->tempo = value;
-        break;
-    case kPulseWidth:
-        lfo.setPulseWidth(float(double(value) * 100.0));
-        pulseWidthValue = value;
-        if (p) p->pulseWidth = value;
-        break;
-    case kLevel:
-        lfo.setLevel(float(double(value) * 100.0));
-        levelValue = value;
-        if (p) p->level = value;
-        break;
-    default:
-        break;
+        case kWaveform:
+            applyWaveform(value);
+            waveformValue = value;
+            if (p) p->waveform = value;
+            break;
+        case kTempo:
+            // 30..360 beats per minute, one cycle per beat.
+            lfo.setRate(float((double(value) * 330.0 + 30.0) / 60.0));
+            tempoValue = value;
+            if (p) p->tempo = value;
+            break;
+        case kPulseWidth:
+            lfo.setPulseWidth(float(double(value) * 100.0));
+            pulseWidthValue = value;
+            if (p) p->pulseWidth = value;
+            break;
+        case kLevel:
+            lfo.setLevel(float(double(value) * 100.0));
+            levelValue = value;
+            if (p) p->level = value;
+            break;
+        default: break;
     }
 }
 
 float TTremolo::getParameter(std::int32_t index) noexcept {
     switch (index) {
-    case kWaveform: return waveformValue;
-    case kTempo: return tempoValue;
-    case kPulseWidth: return pulseWidthValue;
-    case kLevel: return levelValue;
-    default: return 0.0f;
+        case kWaveform: return waveformValue;
+        case kTempo: return tempoValue;
+        case kPulseWidth: return pulseWidthValue;
+        case kLevel: return levelValue;
+        default: return 0.0f;
     }
 }
 

@@ -18,16 +18,13 @@ struct AEffect;
 // Pointer-sized signed integer: 32 bits on a 32-bit build, 64 on a 64-bit one.
 using VstIntPtr = std::intptr_t;
 
-using audioMasterCallback = VstIntPtr(VSTCALLBACK*)(AEffect* effect, std::int32_t opcode,
-                                                    std::int32_t index, VstIntPtr value,
-                                                    void* ptr, float opt);
-using AEffectDispatcherProc = VstIntPtr(VSTCALLBACK*)(AEffect* effect, std::int32_t opcode,
-                                                      std::int32_t index, VstIntPtr value,
-                                                      void* ptr, float opt);
+using audioMasterCallback = VstIntPtr(VSTCALLBACK*)(AEffect* effect, std::int32_t opcode, std::int32_t index,
+                                                    VstIntPtr value, void* ptr, float opt);
+using AEffectDispatcherProc = VstIntPtr(VSTCALLBACK*)(AEffect* effect, std::int32_t opcode, std::int32_t index,
+                                                      VstIntPtr value, void* ptr, float opt);
 using AEffectProcessProc = void(VSTCALLBACK*)(AEffect* effect, float** inputs, float** outputs,
                                               std::int32_t sampleFrames);
-using AEffectSetParameterProc = void(VSTCALLBACK*)(AEffect* effect, std::int32_t index,
-                                                   float value);
+using AEffectSetParameterProc = void(VSTCALLBACK*)(AEffect* effect, std::int32_t index, float value);
 using AEffectGetParameterProc = float(VSTCALLBACK*)(AEffect* effect, std::int32_t index);
 
 struct AEffect {

@@ -52,9 +52,7 @@ TAudioEffect::TAudioEffect(audioMasterCallback hostCallback, std::int32_t parame
 }
 
 // The host thread that sends effClose.
-TAudioEffect::~TAudioEffect() {
-    delete editor;
-}
+TAudioEffect::~TAudioEffect() { delete editor; }
 
 // --- Defaults that do nothing or answer zero ---------------------------------
 // Any host thread; processReplacing, setParameter and getParameter also on
@@ -162,13 +160,11 @@ void TAudioEffect::masterIdle() noexcept {
 
 // The host's answer as it comes (0 means connected in the host's convention).
 VstIntPtr TAudioEffect::isInputConnected(std::int32_t index) noexcept {
-    return audioMaster != nullptr ? audioMaster(&cEffect, audioMasterPinConnected, index, 0, nullptr, 0.0f)
-                                  : 0;
+    return audioMaster != nullptr ? audioMaster(&cEffect, audioMasterPinConnected, index, 0, nullptr, 0.0f) : 0;
 }
 
 VstIntPtr TAudioEffect::isOutputConnected(std::int32_t index) noexcept {
-    return audioMaster != nullptr ? audioMaster(&cEffect, audioMasterPinConnected, index, 1, nullptr, 0.0f)
-                                  : 0;
+    return audioMaster != nullptr ? audioMaster(&cEffect, audioMasterPinConnected, index, 1, nullptr, 0.0f) : 0;
 }
 
 // --- Record and editor ------------------------------------------------------------
@@ -195,17 +191,14 @@ VstIntPtr TAudioEffect::dispatcher(std::int32_t opcode, std::int32_t index, VstI
     std::int32_t number = 0;
     try {
         switch (opcode) {
-            case effOpen:
-                open();
-                return 0;
+            case effOpen: open(); return 0;
             case effClose:
                 close();  // dispatchEffectClass destroys the object afterwards
                 return 0;
             case effSetProgram:
                 if (toInt32(value, number)) setProgram(number);
                 return 0;
-            case effGetProgram:
-                return getProgram();
+            case effGetProgram: return getProgram();
             case effSetProgramName:
                 if (text != nullptr) setProgramName(text);
                 return 0;
@@ -224,9 +217,7 @@ VstIntPtr TAudioEffect::dispatcher(std::int32_t opcode, std::int32_t index, VstI
             case effGetVu:
                 // Ties to even; NaN or a level beyond the int32 range answers 0.
                 return roundToInt32(static_cast<double>(getVu()) * 32767.0, number) ? number : 0;
-            case effSetSampleRate:
-                setSampleRate(opt);
-                return 0;
+            case effSetSampleRate: setSampleRate(opt); return 0;
             case effSetBlockSize:
                 if (toInt32(value, number)) setBlockSize(number);
                 return 0;
@@ -239,16 +230,14 @@ VstIntPtr TAudioEffect::dispatcher(std::int32_t opcode, std::int32_t index, VstI
             case effEditGetRect:
                 // The editor stores a pointer through ptr: without one there is nowhere to store it.
                 return editor != nullptr && ptr != nullptr ? editor->getRect(static_cast<ERect**>(ptr)) : 0;
-            case effEditOpen:
-                return editor != nullptr ? editor->open(ptr) : 0;
+            case effEditOpen: return editor != nullptr ? editor->open(ptr) : 0;
             case effEditClose:
                 if (editor != nullptr) editor->close();
                 return 0;
             case effEditIdle:
                 if (editor != nullptr) editor->idle();
                 return 0;
-            case effIdentify:
-                return kEffectIdentify;
+            case effIdentify: return kEffectIdentify;
             default:  // 16 to 18, 20, 21, and everything outside 0 to 22
                 return 0;
         }

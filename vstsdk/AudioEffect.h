@@ -40,8 +40,7 @@ class TAudioEffect {
 public:
     // Construction thread. Fills the record, sets the defaults (44100 Hz,
     // 1024 frames) and, last, masks floating-point exceptions on this thread.
-    TAudioEffect(audioMasterCallback audioMaster, std::int32_t numParams,
-                 std::int32_t numPrograms) noexcept;
+    TAudioEffect(audioMasterCallback audioMaster, std::int32_t numParams, std::int32_t numPrograms) noexcept;
     // Called from effClose (any host thread). Frees the editor, if one is set.
     virtual ~TAudioEffect();
 
@@ -85,8 +84,7 @@ public:
     virtual void long2string(std::int32_t value, char* text) noexcept;
     virtual void maskFpuExceptions() noexcept;
     // Audio thread. Adds input × gain to the outputs; every effect supplies it.
-    virtual void process(float** inputs, float** outputs,
-                         std::int32_t sampleFrames) noexcept VELMORA_NONBLOCKING = 0;
+    virtual void process(float** inputs, float** outputs, std::int32_t sampleFrames) noexcept VELMORA_NONBLOCKING = 0;
     // Audio thread. Writes input × gain to the outputs.
     virtual void processReplacing(float** inputs, float** outputs,
                                   std::int32_t sampleFrames) noexcept VELMORA_NONBLOCKING;

@@ -36,9 +36,7 @@ void writeDisplay(const char* source, std::size_t length, char* text) noexcept {
     text[length] = '\0';
 }
 
-void writeDisplay(const char* source, char* text) noexcept {
-    writeDisplay(source, std::strlen(source), text);
-}
+void writeDisplay(const char* source, char* text) noexcept { writeDisplay(source, std::strlen(source), text); }
 
 constexpr const char* kHuge = "  Huge! ";
 constexpr const char* kMinusInfinity = "  -oo   ";

@@ -46,8 +46,8 @@ AEffect* VSTCALLBACK velmoraMain(audioMasterCallback audioMaster) noexcept {
     }
 }
 
-VstIntPtr VSTCALLBACK dispatchEffectClass(AEffect* effect, std::int32_t opcode, std::int32_t index,
-                                          VstIntPtr value, void* ptr, float opt) noexcept {
+VstIntPtr VSTCALLBACK dispatchEffectClass(AEffect* effect, std::int32_t opcode, std::int32_t index, VstIntPtr value,
+                                          void* ptr, float opt) noexcept {
     TAudioEffect* object = objectOf(effect);
     if (object == nullptr) return 0;
     try {
@@ -60,8 +60,7 @@ VstIntPtr VSTCALLBACK dispatchEffectClass(AEffect* effect, std::int32_t opcode, 
     }
 }
 
-void VSTCALLBACK processClass(AEffect* effect, float** inputs, float** outputs,
-                              std::int32_t sampleFrames) noexcept {
+void VSTCALLBACK processClass(AEffect* effect, float** inputs, float** outputs, std::int32_t sampleFrames) noexcept {
     TAudioEffect* object = objectOf(effect);
     if (object == nullptr || inputs == nullptr || outputs == nullptr || sampleFrames <= 0) return;
     object->process(inputs, outputs, sampleFrames);

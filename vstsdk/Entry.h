@@ -11,12 +11,11 @@
 // Any host thread (as a rule not the audio thread). Routes an opcode to
 // `TAudioEffect::dispatcher`; for effClose it then destroys the object and
 // answers 1. No exception leaves it.
-VstIntPtr VSTCALLBACK dispatchEffectClass(AEffect* effect, std::int32_t opcode, std::int32_t index,
-                                          VstIntPtr value, void* ptr, float opt) noexcept;
+VstIntPtr VSTCALLBACK dispatchEffectClass(AEffect* effect, std::int32_t opcode, std::int32_t index, VstIntPtr value,
+                                          void* ptr, float opt) noexcept;
 // Audio thread. Calls `process` (output += input × gain); must not allocate,
 // lock or call the host.
-void VSTCALLBACK processClass(AEffect* effect, float** inputs, float** outputs,
-                              std::int32_t sampleFrames) noexcept;
+void VSTCALLBACK processClass(AEffect* effect, float** inputs, float** outputs, std::int32_t sampleFrames) noexcept;
 // Audio thread. Calls `processReplacing` (output = input × gain); must not
 // allocate, lock or call the host.
 void VSTCALLBACK processClassReplacing(AEffect* effect, float** inputs, float** outputs,

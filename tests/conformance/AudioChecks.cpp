@@ -125,7 +125,8 @@ void checkBlockSizes(const std::string& path, const Options& options) {
         const std::string what = std::string(modeName(mode)) + " of " + std::to_string(count) + " frames";
         if (!input.identical(inputCopy)) return testing::AssertionFailure() << what << " changed its input";
         if (auto intact = output.guardsIntact(what.c_str()); !intact) return intact;
-        if (auto untouched = sameSamples(output, outputCopy, count, kMaxBlock, (what + " wrote past its frames").c_str());
+        if (auto untouched =
+                sameSamples(output, outputCopy, count, kMaxBlock, (what + " wrote past its frames").c_str());
             !untouched) {
             return untouched;
         }
@@ -261,8 +262,8 @@ void checkProcessAddsToTheOutput(const std::string& path, const Options& options
                 const double s = added.channel(c)[i];
                 const double tolerance = std::ldexp(std::fabs(h) + std::fabs(r), -21) + FLT_MIN;
                 ASSERT_LE(std::fabs(s - (h + r)), tolerance)
-                    << "process: channel " << c << " frame " << i << " held " << h << ", processReplacing writes "
-                    << r << ", so " << (h + r) << " is expected; process gives " << s;
+                    << "process: channel " << c << " frame " << i << " held " << h << ", processReplacing writes " << r
+                    << ", so " << (h + r) << " is expected; process gives " << s;
             }
         }
         ASSERT_TRUE(added.guardsIntact("process"));

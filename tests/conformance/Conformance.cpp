@@ -47,10 +47,9 @@ const std::vector<Check>& allChecks() {
 void registerConformanceTests(const std::string& name, const std::string& path, const Options& options) {
     const std::string suite = name + "Conformance";
     for (const Check& check : allChecks()) {
-        testing::RegisterTest(suite.c_str(), check.name, nullptr, nullptr, __FILE__, __LINE__,
-                              [run = check.run, path, options]() -> ConformanceTest* {
-                                  return new ConformanceTest(run, path, options);
-                              });
+        testing::RegisterTest(
+            suite.c_str(), check.name, nullptr, nullptr, __FILE__, __LINE__,
+            [run = check.run, path, options]() -> ConformanceTest* { return new ConformanceTest(run, path, options); });
     }
 }
 

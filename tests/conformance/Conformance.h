@@ -108,6 +108,6 @@ void checkTexts(const std::string& path, const Options& options = {});
 #define VELMORA_CONFORMANCE_JOIN2(a, b) a##b
 #define VELMORA_CONFORMANCE_JOIN(a, b) VELMORA_CONFORMANCE_JOIN2(a, b)
 // Registers the battery for one plug-in file from a static initializer.
-#define VELMORA_CONFORMANCE_TESTS(name, path)                                                   \
+#define VELMORA_CONFORMANCE_TESTS(name, path)                                                    \
     [[maybe_unused]] static const bool VELMORA_CONFORMANCE_JOIN(velmoraConformance_, __LINE__) = \
         (::velmora::conformance::registerConformanceTests(#name, path), true)

@@ -57,7 +57,8 @@ TEST(ConformanceBattery, CatchesProcessThatReplacesInsteadOfAdding) {
 }
 
 TEST(ConformanceBattery, CatchesStateSharedBetweenInstances) {
-    EXPECT_TRUE(reports(failuresOf(&checkInstancesAreIndependent, fixture("shared_state")), "one instance alone gives"));
+    EXPECT_TRUE(
+        reports(failuresOf(&checkInstancesAreIndependent, fixture("shared_state")), "one instance alone gives"));
 }
 
 TEST(ConformanceBattery, CatchesDisplayTextsLongerThanEightCharacters) {

@@ -16,11 +16,26 @@ namespace {
 const std::vector<float>& hostileValues() {
     using Limits = std::numeric_limits<float>;
     static const std::vector<float> values = {
-        Limits::quiet_NaN(), -Limits::quiet_NaN(), Limits::signaling_NaN(), Limits::infinity(),
-        -Limits::infinity(), Limits::max(),        -Limits::max(),          1e30f,
-        -1e30f,              1e7f,                 -1e6f,                   65536.0f,
-        2.0f,                -1.0f,                1.0000001f,              -0.0f,
-        Limits::denorm_min(), -Limits::denorm_min(), Limits::min(),         1e-20f,
+        Limits::quiet_NaN(),
+        -Limits::quiet_NaN(),
+        Limits::signaling_NaN(),
+        Limits::infinity(),
+        -Limits::infinity(),
+        Limits::max(),
+        -Limits::max(),
+        1e30f,
+        -1e30f,
+        1e7f,
+        -1e6f,
+        65536.0f,
+        2.0f,
+        -1.0f,
+        1.0000001f,
+        -0.0f,
+        Limits::denorm_min(),
+        -Limits::denorm_min(),
+        Limits::min(),
+        1e-20f,
     };
     return values;
 }
@@ -28,7 +43,8 @@ const std::vector<float>& hostileValues() {
 // Hostile now and then, wild or sane otherwise.
 float unsafeValue(Random& random) {
     const double pick = random.unit();
-    if (pick < 0.6) return hostileValues()[static_cast<std::size_t>(random.index(static_cast<int>(hostileValues().size())))];
+    if (pick < 0.6)
+        return hostileValues()[static_cast<std::size_t>(random.index(static_cast<int>(hostileValues().size())))];
     if (pick < 0.8) return random.uniform(-10.0f, 10.0f);
     return randomSetting(random);
 }
@@ -84,15 +100,15 @@ void checkHostileParameterValues(const std::string& path, const Options& options
     StereoBuffer output(32);
     for (int round = 0; round < scaled(8000); ++round) {
         const bool valid = params > 0 && random.chance(0.8);
-        const std::int32_t index = valid ? random.index(params)
-                                         : (random.chance(0.5) ? -1 - random.index(2) : params + random.index(2));
+        const std::int32_t index =
+            valid ? random.index(params) : (random.chance(0.5) ? -1 - random.index(2) : params + random.index(2));
         const float value = unsafeValue(random);
         instance->setParameter(index, value);
         static_cast<void>(instance->getParameter(index));
         if (valid) {
-            ASSERT_TRUE(fitsIn(instance->parameterDisplay(index), 8,
-                               "display of parameter " + std::to_string(index) + " set to " +
-                                   testing::PrintToString(value)));
+            ASSERT_TRUE(
+                fitsIn(instance->parameterDisplay(index), 8,
+                       "display of parameter " + std::to_string(index) + " set to " + testing::PrintToString(value)));
         }
         // A program change pushes the unsafe values stored in a program
         // back through the parameter setters.
@@ -142,8 +158,7 @@ void checkRecoveryAfterHostileValues(const std::string& path, const Options& opt
         done += kBlock;
     }
     ASSERT_LT(lastNonFinite, done - 2 * kRate)
-        << "output is not finite at frame " << lastNonFinite << ", "
-        << static_cast<double>(lastNonFinite) / kRate
+        << "output is not finite at frame " << lastNonFinite << ", " << static_cast<double>(lastNonFinite) / kRate
         << " s after every parameter was put back inside 0..1";
     ASSERT_TRUE(finishInstance(*instance));
 }

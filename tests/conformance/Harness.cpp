@@ -20,13 +20,9 @@ constexpr int kWorkDivisor = 1;
 
 }  // namespace
 
-int scaled(int count) {
-    return std::max(1, count / kWorkDivisor);
-}
+int scaled(int count) { return std::max(1, count / kWorkDivisor); }
 
-const char* modeName(Mode mode) {
-    return mode == Mode::Replacing ? "processReplacing" : "process";
-}
+const char* modeName(Mode mode) { return mode == Mode::Replacing ? "processReplacing" : "process"; }
 
 std::vector<Mode> modesOf(const PluginInstance& instance) {
     std::vector<Mode> modes{Mode::Accumulating};
@@ -34,9 +30,7 @@ std::vector<Mode> modesOf(const PluginInstance& instance) {
     return modes;
 }
 
-Mode preferredMode(const PluginInstance& instance) {
-    return modesOf(instance).back();
-}
+Mode preferredMode(const PluginInstance& instance) { return modesOf(instance).back(); }
 
 void runBlock(PluginInstance& instance, Mode mode, float** inputs, float** outputs, std::int32_t frames) {
     if (mode == Mode::Replacing) {
@@ -132,8 +126,8 @@ std::string traceOf(const std::string& path, const Options& options) {
 
 testing::AssertionResult fitsIn(const std::string& text, std::size_t limit, const std::string& what) {
     if (text.size() <= limit) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << what << " is \"" << text << "\": " << text.size()
-                                       << " characters, at most " << limit << " allowed";
+    return testing::AssertionFailure() << what << " is \"" << text << "\": " << text.size() << " characters, at most "
+                                       << limit << " allowed";
 }
 
 testing::AssertionResult parameterTextsFit(PluginInstance& instance, const std::string& when) {

@@ -7,7 +7,7 @@ namespace velmora::conformance {
 
 namespace {
 
-constexpr std::uint32_t kGuardBits = 0x7FE5A5A5u;     // quiet NaNs that no plug-in computes
+constexpr std::uint32_t kGuardBits = 0x7FE5A5A5u;  // quiet NaNs that no plug-in computes
 constexpr std::uint32_t kUnwrittenBits = 0x7FC0DEADu;
 
 float fromBits(std::uint32_t bits) noexcept {
@@ -25,7 +25,8 @@ std::uint32_t bitsOf(float value) noexcept {
 }
 
 StereoBuffer::StereoBuffer(int frames) : frames_(frames) {
-    for (auto& channel : data_) channel.assign(static_cast<std::size_t>(frames + 2 * kGuardFrames), fromBits(kGuardBits));
+    for (auto& channel : data_)
+        channel.assign(static_cast<std::size_t>(frames + 2 * kGuardFrames), fromBits(kGuardBits));
     fill(0.0f);
 }
 
@@ -47,9 +48,7 @@ void StereoBuffer::fill(float value) {
     }
 }
 
-void StereoBuffer::fillUnwritten() {
-    fill(fromBits(kUnwrittenBits));
-}
+void StereoBuffer::fillUnwritten() { fill(fromBits(kUnwrittenBits)); }
 
 testing::AssertionResult StereoBuffer::guardsIntact(const char* what) const {
     for (int c = 0; c < 2; ++c) {
@@ -58,12 +57,12 @@ testing::AssertionResult StereoBuffer::guardsIntact(const char* what) const {
             const std::size_t before = static_cast<std::size_t>(g);
             const std::size_t after = static_cast<std::size_t>(kGuardFrames + frames_ + g);
             if (bitsOf(samples[before]) != kGuardBits) {
-                return testing::AssertionFailure() << what << ": channel " << c << " written "
-                                                   << (kGuardFrames - g) << " frames before its start";
+                return testing::AssertionFailure()
+                       << what << ": channel " << c << " written " << (kGuardFrames - g) << " frames before its start";
             }
             if (bitsOf(samples[after]) != kGuardBits) {
-                return testing::AssertionFailure() << what << ": channel " << c << " written at frame "
-                                                   << (frames_ + g) << ", past its " << frames_ << " frames";
+                return testing::AssertionFailure() << what << ": channel " << c << " written at frame " << (frames_ + g)
+                                                   << ", past its " << frames_ << " frames";
             }
         }
     }

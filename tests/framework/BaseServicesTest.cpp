@@ -14,9 +14,8 @@ TEST_F(BaseServices, ConstructionFillsTheRecord) {
     const AEffect& r = *plugin->effect();
     EXPECT_EQ(r.magic, 0x56737450);
     EXPECT_TRUE(r.dispatcher && r.process && r.processReplacing && r.setParameter && r.getParameter);
-    const std::vector<std::int32_t> fields = {r.numPrograms,  r.numParams,     r.numInputs,    r.numOutputs,
-                                              r.flags,        r.initialDelay,  r.realQualities, r.offQualities,
-                                              r.uniqueID,     r.version};
+    const std::vector<std::int32_t> fields = {r.numPrograms,  r.numParams,     r.numInputs,    r.numOutputs, r.flags,
+                                              r.initialDelay, r.realQualities, r.offQualities, r.uniqueID,   r.version};
     EXPECT_EQ(fields, (std::vector<std::int32_t>{3, 6, 1, 2, 0, 0, 0, 0, 0, 1}));
     EXPECT_EQ(r.resvd1, 0);
     EXPECT_EQ(r.resvd2, 0);
@@ -55,10 +54,10 @@ TEST_F(BaseServices, DefaultSetProgramAcceptsOnlyExistingPrograms) {
 }
 
 TEST_F(BaseServices, EachCapabilitySetterOwnsOneBit) {
-    const std::pair<Command, std::int32_t> steps[] = {
-        {kCanMonoOff, 0},      {kHasVuOn, 4},         {kHasClipOn, 6},      {kCanMonoOn, 14},
-        {kCanReplacingOn, 30}, {kHasVuOff, 26},       {kAttachEditor, 27},  {kHasClipOff, 25},
-        {kDetachEditor, 24},   {kCanMonoOff, 16},     {kCanReplacingOff, 0}};
+    const std::pair<Command, std::int32_t> steps[] = {{kCanMonoOff, 0},    {kHasVuOn, 4},         {kHasClipOn, 6},
+                                                      {kCanMonoOn, 14},    {kCanReplacingOn, 30}, {kHasVuOff, 26},
+                                                      {kAttachEditor, 27}, {kHasClipOff, 25},     {kDetachEditor, 24},
+                                                      {kCanMonoOff, 16},   {kCanReplacingOff, 0}};
     for (auto [c, flags] : steps) {
         command(c);
         EXPECT_EQ(plugin->flags(), flags) << "after command " << c;
@@ -66,9 +65,9 @@ TEST_F(BaseServices, EachCapabilitySetterOwnsOneBit) {
 }
 
 TEST_F(BaseServices, UniqueIdTextFormPacksTheFirstFourCharactersFirstHighest) {
-    const std::pair<Command, std::uint32_t> cases[] = {
-        {kIdFiveChars, 0x41424344}, {kIdFourChars, 0x41424344}, {kIdTwoChars, 0x41620000},
-        {kIdEmpty, 0},              {kIdHighChars, 0xFF7A7A80}, {kIdNumber, 0xFFFFFFFE}};
+    const std::pair<Command, std::uint32_t> cases[] = {{kIdFiveChars, 0x41424344}, {kIdFourChars, 0x41424344},
+                                                       {kIdTwoChars, 0x41620000},  {kIdEmpty, 0},
+                                                       {kIdHighChars, 0xFF7A7A80}, {kIdNumber, 0xFFFFFFFE}};
     for (auto [c, id] : cases) {
         command(c);
         EXPECT_EQ(static_cast<std::uint32_t>(plugin->uniqueId()), id) << "command " << c;

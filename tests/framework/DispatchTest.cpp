@@ -28,9 +28,9 @@ TEST_F(Dispatcher, EachOpcodeReachesItsOperationWithItsArguments) {
     EXPECT_EQ(plugin->dispatch(effGetProgramName, 0, 0, buffer), 0);
     EXPECT_EQ(newEvents(), Events{kGetProgramName});
 
-    const std::pair<std::int32_t, std::int32_t> textRoutes[] = {
-        {effGetParamLabel, kGetParameterLabel}, {effGetParamDisplay, kGetParameterDisplay},
-        {effGetParamName, kGetParameterName}};
+    const std::pair<std::int32_t, std::int32_t> textRoutes[] = {{effGetParamLabel, kGetParameterLabel},
+                                                                {effGetParamDisplay, kGetParameterDisplay},
+                                                                {effGetParamName, kGetParameterName}};
     for (auto [opcode, event] : textRoutes) {
         EXPECT_EQ(plugin->dispatch(opcode, 4, 0, buffer), 0);
         EXPECT_EQ(report(event).value, 4) << "index passed through for opcode " << opcode;
@@ -59,8 +59,9 @@ TEST_F(Dispatcher, UnlistedOpcodesAnswerZeroAndReachNothing) {
     plugin->setParameter(kVuLevel, 1.0f);
     newCalls();
     char buffer[64] = {};
-    std::vector<std::int32_t> opcodes = {16, 17, 18, 20, 21, 256, 257, 258, 268, 0x10001, 0x7FFFFFFF,
-                                         -1, -255, -256, std::numeric_limits<std::int32_t>::min()};
+    std::vector<std::int32_t> opcodes = {16,         17,  18,   20,   21,
+                                         256,        257, 258,  268,  0x10001,
+                                         0x7FFFFFFF, -1,  -255, -256, std::numeric_limits<std::int32_t>::min()};
     for (std::int32_t opcode = 23; opcode <= 255; ++opcode) opcodes.push_back(opcode);
     for (std::int32_t opcode : opcodes) {
         EXPECT_EQ(plugin->dispatch(opcode, 1, 1, buffer, 1.0f), 0) << "opcode " << opcode;
@@ -70,8 +71,8 @@ TEST_F(Dispatcher, UnlistedOpcodesAnswerZeroAndReachNothing) {
 }
 
 TEST_F(Dispatcher, TextOpcodesWithANullBufferAnswerZeroAndReachNothing) {
-    for (std::int32_t opcode : {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay,
-                                effGetParamName}) {
+    for (std::int32_t opcode :
+         {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName}) {
         EXPECT_EQ(plugin->dispatch(opcode, 0, 0, nullptr), 0);
         EXPECT_TRUE(newCalls().empty()) << "opcode " << opcode;
     }
@@ -98,8 +99,8 @@ TEST_F(Dispatcher, VuIsTheLevelTimes32767RoundedTiesToEven) {
     command(kVuFromParameter);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const std::pair<float, VstIntPtr> cases[] = {{0.5f, 16384}, {1.5f, 49150},  {-0.5f, -16384}, {1.0f, 32767},
-                                                 {nan, 0},      {inf, 0},       {1.0e6f, 0},     {-1.0e6f, 0}};
+    const std::pair<float, VstIntPtr> cases[] = {{0.5f, 16384}, {1.5f, 49150}, {-0.5f, -16384}, {1.0f, 32767},
+                                                 {nan, 0},      {inf, 0},      {1.0e6f, 0},     {-1.0e6f, 0}};
     for (auto [level, answer] : cases) {
         plugin->setParameter(kVuLevel, level);
         EXPECT_EQ(plugin->dispatch(effGetVu), answer) << "level " << level;
@@ -170,8 +171,7 @@ std::vector<std::int32_t> opcodesSeen;
 VstIntPtr answerVersion = 0;
 bool effectPassed = false;
 
-VstIntPtr VSTCALLBACK recordingHost(AEffect* effect, std::int32_t opcode, std::int32_t, VstIntPtr, void*,
-                                    float) {
+VstIntPtr VSTCALLBACK recordingHost(AEffect* effect, std::int32_t opcode, std::int32_t, VstIntPtr, void*, float) {
     opcodesSeen.push_back(opcode);
     effectPassed = effectPassed || effect != nullptr;
     return opcode == audioMasterVersion ? answerVersion : 0;

@@ -21,8 +21,10 @@ std::vector<std::string> definedDynamicSymbols(const std::string& path) {
     while (std::fgets(line, sizeof line, pipe) != nullptr) {
         std::istringstream fields(line);
         std::string address, type, name;
-        if (fields >> address >> type >> name) symbols.push_back(name);
-        else ADD_FAILURE() << "unexpected nm output: " << line;
+        if (fields >> address >> type >> name)
+            symbols.push_back(name);
+        else
+            ADD_FAILURE() << "unexpected nm output: " << line;
     }
     EXPECT_EQ(pclose(pipe), 0) << command;
     return symbols;

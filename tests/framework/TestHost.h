@@ -12,9 +12,7 @@
 #include "TestProtocol.h"
 #include "VstHost.h"
 
-inline std::string pluginPath(const std::string& name) {
-    return std::string(VELMORA_PLUGIN_DIR) + "/" + name + ".so";
-}
+inline std::string pluginPath(const std::string& name) { return std::string(VELMORA_PLUGIN_DIR) + "/" + name + ".so"; }
 
 class TestPluginTest : public ::testing::Test {
 protected:

@@ -12,8 +12,8 @@ using namespace testplugin;
 
 namespace {
 
-void report(audioMasterCallback host, AEffect* effect, std::int32_t event, VstIntPtr value = 0,
-            void* ptr = nullptr, float opt = 0.0f) noexcept {
+void report(audioMasterCallback host, AEffect* effect, std::int32_t event, VstIntPtr value = 0, void* ptr = nullptr,
+            float opt = 0.0f) noexcept {
     if (host != nullptr) host(effect, kReport, event, value, ptr, opt);
 }
 
@@ -60,9 +60,7 @@ public:
         say(kSetProgram, program);
         TAudioEffect::setProgram(program);
     }
-    void setProgramName(const char* name) noexcept override {
-        say(kSetProgramName, 0, const_cast<char*>(name));
-    }
+    void setProgramName(const char* name) noexcept override { say(kSetProgramName, 0, const_cast<char*>(name)); }
     void setSampleRate(float rate) noexcept override {
         say(kSetSampleRate, 0, nullptr, rate);
         TAudioEffect::setSampleRate(rate);
@@ -144,10 +142,14 @@ private:
                 delete old;
                 break;
             }
-            case kHasClipOff: case kHasClipOn: hasClip(command == kHasClipOn); break;
-            case kHasVuOff: case kHasVuOn: hasVu(command == kHasVuOn); break;
-            case kCanMonoOff: case kCanMonoOn: canMono(command == kCanMonoOn); break;
-            case kCanReplacingOff: case kCanReplacingOn: canProcessReplacing(command == kCanReplacingOn); break;
+            case kHasClipOff:
+            case kHasClipOn: hasClip(command == kHasClipOn); break;
+            case kHasVuOff:
+            case kHasVuOn: hasVu(command == kHasVuOn); break;
+            case kCanMonoOff:
+            case kCanMonoOn: canMono(command == kCanMonoOn); break;
+            case kCanReplacingOff:
+            case kCanReplacingOn: canProcessReplacing(command == kCanReplacingOn); break;
             case kIdFiveChars: setUniqueID(TIdentifierText::from("ABCDE")); break;
             case kIdFourChars: setUniqueID(TIdentifierText::from("ABCD")); break;
             case kIdTwoChars: setUniqueID(TIdentifierText::from("Ab")); break;
@@ -171,6 +173,4 @@ private:
     bool vuFromParameter = false;
 };
 
-TAudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
-    return new TTestEffect(audioMaster);
-}
+TAudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new TTestEffect(audioMaster); }

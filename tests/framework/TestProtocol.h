@@ -20,10 +20,10 @@ enum Event : std::int32_t {
     kClose,
     kResume,
     kSuspend,
-    kSetProgram,  // value: the number
+    kSetProgram,      // value: the number
     kSetProgramName,  // ptr: the text
-    kSetSampleRate,  // opt: the rate
-    kSetBlockSize,  // value: the size
+    kSetSampleRate,   // opt: the rate
+    kSetBlockSize,    // value: the size
     kGetProgram,
     kGetProgramName,
     kGetParameterLabel,  // value: the index
@@ -36,7 +36,7 @@ enum Event : std::int32_t {
     kEditorIdle,
     kEffectDestroyed,  // from the test effect's own destructor
     kEditorDestroyed,  // from the editor's destructor, run by the base destructor
-    kAnswer,  // value: the host's answer to the last host-call command
+    kAnswer,           // value: the host's answer to the last host-call command
 };
 
 // Parameters 0 to 4 are shown by getParameterDisplay through one display
@@ -53,23 +53,29 @@ enum Parameter : std::int32_t {
 constexpr std::int32_t kCommandIndex = 100;
 enum Command : std::int32_t {
     kAttachEditor = 1,  // setEditor(new editor)
-    kDetachEditor,  // setEditor(nullptr), then deletes the editor itself
-    kHasClipOff = 10, kHasClipOn, kHasVuOff, kHasVuOn, kCanMonoOff, kCanMonoOn,
-    kCanReplacingOff, kCanReplacingOn,
+    kDetachEditor,      // setEditor(nullptr), then deletes the editor itself
+    kHasClipOff = 10,
+    kHasClipOn,
+    kHasVuOff,
+    kHasVuOn,
+    kCanMonoOff,
+    kCanMonoOn,
+    kCanReplacingOff,
+    kCanReplacingOn,
     kIdFiveChars = 20,  // setUniqueID("ABCDE")
-    kIdFourChars,  // "ABCD"
-    kIdTwoChars,  // "Ab"
-    kIdEmpty,  // ""
-    kIdHighChars,  // "\xFF" "zz" "\x80"
-    kIdNumber,  // setUniqueID(-2)
-    kAutomate = 30,  // setParameterAutomated(1, 0.75f)
+    kIdFourChars,       // "ABCD"
+    kIdTwoChars,        // "Ab"
+    kIdEmpty,           // ""
+    kIdHighChars,       // "\xFF" "zz" "\x80"
+    kIdNumber,          // setUniqueID(-2)
+    kAutomate = 30,     // setParameterAutomated(1, 0.75f)
     kAskMasterVersion,  // each host call reports kAnswer with the answer
     kAskCurrentUniqueId,
     kMasterIdle,
-    kAskInputConnected,  // isInputConnected(3)
+    kAskInputConnected,   // isInputConnected(3)
     kAskOutputConnected,  // isOutputConnected(5)
-    kAskSampleRate,  // reports kAnswer with opt = getSampleRate()
-    kAskBlockSize,  // reports kAnswer with value = getBlockSize()
+    kAskSampleRate,       // reports kAnswer with opt = getSampleRate()
+    kAskBlockSize,        // reports kAnswer with value = getBlockSize()
     kVuFromParameter = 40,
 };
 

@@ -98,8 +98,10 @@ TEST(GaterBlock, ProcessAndProcessReplacingGiveThePerSampleOutput) {
                 break;
             }
             case 2:
-                if (random() % 2) gater->suspend();
-                else gater->resume();
+                if (random() % 2)
+                    gater->suspend();
+                else
+                    gater->resume();
                 model.reset();
                 break;
             default: {
@@ -125,8 +127,10 @@ TEST(GaterBlock, ProcessAndProcessReplacingGiveThePerSampleOutput) {
         model.process(in0, in1, want0, want1, accumulate);
         float* target0 = inPlace ? in0.data() : out0.data();
         float* target1 = inPlace ? in1.data() : out1.data();
-        if (accumulate) gater->process(in0.data(), in1.data(), target0, target1, frames);
-        else gater->processReplacing(in0.data(), in1.data(), target0, target1, frames);
+        if (accumulate)
+            gater->process(in0.data(), in1.data(), target0, target1, frames);
+        else
+            gater->processReplacing(in0.data(), in1.data(), target0, target1, frames);
         if (inPlace) out0 = in0, out1 = in1;
         for (std::int32_t i = 0; i < frames; ++i) {
             ASSERT_TRUE(sameSample(out0[i], want0[i]) && sameSample(out1[i], want1[i]))

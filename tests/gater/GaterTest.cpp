@@ -59,10 +59,9 @@ protected:
     }
 };
 
-const std::vector<float> threeSteps = {
-    0, 0.5f, 1, 1, 1, 1, 1, 1, 1, 0.5f,
-    0, 0.25f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.25f,
-    0, 0.125f, 0.25f, 0.25f, 0.25f, 0.25f, 0.25f, 0.25f, 0.25f, 0.125f};
+const std::vector<float> threeSteps = {0, 0.5f,   1,     1,     1,     1,     1,     1,     1,     0.5f,
+                                       0, 0.25f,  0.5f,  0.5f,  0.5f,  0.5f,  0.5f,  0.5f,  0.5f,  0.25f,
+                                       0, 0.125f, 0.25f, 0.25f, 0.25f, 0.25f, 0.25f, 0.25f, 0.25f, 0.125f};
 
 std::vector<float> concat(std::vector<float> a, const std::vector<float>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -98,14 +97,16 @@ TEST_F(Gater, StartsOnProgramZeroWithTheDefaultValues) {
 }
 
 TEST_F(Gater, ParameterNamesAndLabelsAreEightCharacters) {
-    const char* names[19] = {" Steps  ", " Tempo  ", "  Edge  ", " Step 1 ", " Step 2 ",
-                             " Step 3 ", " Step 4 ", " Step 5 ", " Step 6 ", " Step 7 ",
-                             " Step 8 ", " Step 9 ", " Step 10", " Step 11", " Step 12",
-                             " Step 13", " Step 14", " Step 15", " Step 16"};
+    const char* names[19] = {" Steps  ", " Tempo  ", "  Edge  ", " Step 1 ", " Step 2 ", " Step 3 ", " Step 4 ",
+                             " Step 5 ", " Step 6 ", " Step 7 ", " Step 8 ", " Step 9 ", " Step 10", " Step 11",
+                             " Step 12", " Step 13", " Step 14", " Step 15", " Step 16"};
     for (int i = 0; i < 19; ++i) {
         EXPECT_EQ(rawText(8, i).substr(0, 10), std::string(names[i]) + '\0' + 'x') << i;
-        EXPECT_EQ(gater->parameterLabel(i), i == 0 ? "  1/16  " : i == 1 ? "  BPM   "
-                                            : i == 2 ? " percent" : "   dB   ") << i;
+        EXPECT_EQ(gater->parameterLabel(i), i == 0   ? "  1/16  "
+                                            : i == 1 ? "  BPM   "
+                                            : i == 2 ? " percent"
+                                                     : "   dB   ")
+            << i;
     }
 }
 
@@ -122,9 +123,9 @@ TEST_F(Gater, IndexOutsideTheListIsIgnoredAndLeavesBuffersUntouched) {
 }
 
 TEST_F(Gater, StepsRoundToNearestEvenAndOutsideOneToSixteenPlaySixteen) {
-    const std::pair<float, const char*> cases[] = {
-        {0.0f, "       1"}, {0.5f, "       8"}, {1.0f, "      16"}, {0.2f, "       4"},
-        {-0.04f, "      16"}, {nan, "      16"}, {1e10f, "      16"}, {-inf, "      16"}};
+    const std::pair<float, const char*> cases[] = {{0.0f, "       1"},  {0.5f, "       8"},   {1.0f, "      16"},
+                                                   {0.2f, "       4"},  {-0.04f, "      16"}, {nan, "      16"},
+                                                   {1e10f, "      16"}, {-inf, "      16"}};
     for (auto [value, text] : cases) {
         gater->setParameter(0, 0.3f);  // 5.5 rounds to 6
         ASSERT_EQ(gater->parameterDisplay(0), "       6");

@@ -16,9 +16,7 @@
 namespace {
 
 // Equal bits, or both NaN (the payload of a NaN is not part of the result).
-bool sameSample(float a, float b) {
-    return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b);
-}
+bool sameSample(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b); }
 
 // The first frame where two runs differ, or -1.
 int firstDifference(const std::vector<float>& a, const std::vector<float>& b) {
@@ -31,8 +29,9 @@ int firstDifference(const std::vector<float>& a, const std::vector<float>& b) {
 // A random setting, applied to both oscillators alike: values inside and
 // outside the effect's ranges, NaN and infinities included.
 void changeSomething(std::mt19937& random, TOsc& a, TOsc& b) {
-    const float odd[] = {0.0f, -1.0f, 1e-30f, 1e30f, std::numeric_limits<float>::quiet_NaN(),
-                         std::numeric_limits<float>::infinity(), 1e-45f};
+    const float odd[] = {
+        0.0f,  -1.0f, 1e-30f, 1e30f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+        1e-45f};
     auto pick = [&](float from, float to) {
         if (random() % 16 == 0) return odd[random() % std::size(odd)];
         return std::uniform_real_distribution<float>(from, to)(random);
@@ -106,8 +105,8 @@ TEST(OscBlock, RenderGivesTheGainsOfTick) {
                 }
                 for (float& g : ticks) g = viaTick.tick();
                 const int at = firstDifference(block, ticks);
-                ASSERT_EQ(at, -1) << "sequence " << sequence << ", change " << change << ", frame " << at
-                                  << " of " << frames << ": " << block[at] << " instead of " << ticks[at];
+                ASSERT_EQ(at, -1) << "sequence " << sequence << ", change " << change << ", frame " << at << " of "
+                                  << frames << ": " << block[at] << " instead of " << ticks[at];
             }
             changeSomething(random, viaBlock, viaTick);
         }

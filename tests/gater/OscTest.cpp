@@ -39,7 +39,7 @@ TEST(Osc, PlaysTrapezoidStepsInOrderAndWrapsToStepOne) {
 }
 
 TEST(Osc, FractionalStepLengthRoundsEachStepUpAndDropsTheFraction) {
-    TOsc osc;  // 44100 Hz
+    TOsc osc;           // 44100 Hz
     osc.setRate(8.0f);  // 5512.5 samples a step
     osc.setEdge(0.1f);
     osc.setStepCount(2);
@@ -101,7 +101,7 @@ TEST(Osc, SmallerStepCountFinishesThePlayingStepThenWraps) {
 TEST(Osc, ResetMidStepRestartsAtStepOneWithCurrentSettings) {
     TOsc osc;
     setUpThreeSteps(osc);
-    ticks(osc, 14);  // inside step 2
+    ticks(osc, 14);     // inside step 2
     osc.setRate(0.5f);  // 20-sample steps, ramps of 4
     osc.reset();
     std::vector<float> v = ticks(osc, 22);

@@ -123,8 +123,7 @@ TEST(HostCallback, InstancesCreatedOnSeveralThreadsAtOnceKeepTheirOwnCalls) {
                 InstanceOptions options;
                 options.pinConnectedAnswer = t * 1000 + n;
                 auto instance = PluginInstance::create(library, options);
-                if (instance->dispatch(effOpen) != options.pinConnectedAnswer ||
-                    instance->hostCalls().size() != 2u) {
+                if (instance->dispatch(effOpen) != options.pinConnectedAnswer || instance->hostCalls().size() != 2u) {
                     faults[t] = "instance ";
                     faults[t] += std::to_string(n);
                     faults[t] += " got another instance's answer or calls";

@@ -141,8 +141,7 @@ Scan scan(const fs::path& plugin) {
 // Checks what the scanner recorded for a plug-in file against `expected`.
 void expectScannerSees(const fs::path& plugin, const Attributes& expected) {
     if (!fs::exists(kScanner)) {
-        GTEST_SKIP() << "Ardour's VST 2 scanner is not installed (" << kScanner.string()
-                     << ", Debian package ardour)";
+        GTEST_SKIP() << "Ardour's VST 2 scanner is not installed (" << kScanner.string() << ", Debian package ardour)";
     }
     const Scan seen = scan(plugin);
     EXPECT_EQ(seen.exitCode, 0) << seen.log;
@@ -159,26 +158,26 @@ void expectScannerSees(const fs::path& plugin, const Attributes& expected) {
 
 TEST(ArdourScanner, SeesVelmoraGaterAsAStereoReplacingEffectWithoutEditor) {
     expectScannerSees(VELMORA_GATER_FILE, {
-        {"name", "VelmoraGater"},
-        {"id", "1266042740"},  // "KvGt" = 0x4B764774
-        {"n_inputs", "2"},
-        {"n_outputs", "2"},
-        {"can_process_replace", "1"},
-        {"has_editor", "0"},
-        {"is_instrument", "0"},
-    });
+                                              {"name", "VelmoraGater"},
+                                              {"id", "1266042740"},  // "KvGt" = 0x4B764774
+                                              {"n_inputs", "2"},
+                                              {"n_outputs", "2"},
+                                              {"can_process_replace", "1"},
+                                              {"has_editor", "0"},
+                                              {"is_instrument", "0"},
+                                          });
 }
 
 TEST(ArdourScanner, SeesVelmoraTremoloAsAStereoReplacingEffectWithoutEditor) {
     expectScannerSees(VELMORA_TREMOLO_FILE, {
-        {"name", "VelmoraTremolo"},
-        {"id", "1266046066"},  // "KvTr" = 0x4B765472
-        {"n_inputs", "2"},
-        {"n_outputs", "2"},
-        {"can_process_replace", "1"},
-        {"has_editor", "0"},
-        {"is_instrument", "0"},
-    });
+                                                {"name", "VelmoraTremolo"},
+                                                {"id", "1266046066"},  // "KvTr" = 0x4B765472
+                                                {"n_inputs", "2"},
+                                                {"n_outputs", "2"},
+                                                {"can_process_replace", "1"},
+                                                {"has_editor", "0"},
+                                                {"is_instrument", "0"},
+                                            });
 }
 
 }  // namespace

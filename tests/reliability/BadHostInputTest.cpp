@@ -47,8 +47,8 @@ testing::AssertionResult finiteAndNoLouder(PluginInstance& instance, int blocks,
         const float out[2] = {output.left[i], output.right[i]};
         for (int c = 0; c < 2; ++c) {
             if (!std::isfinite(out[c]) || std::fabs(out[c]) > std::fabs(in[c])) {
-                return testing::AssertionFailure() << "frame " << i << " channel " << c << ": " << in[c] << " in, "
-                                                   << out[c] << " out";
+                return testing::AssertionFailure()
+                       << "frame " << i << " channel " << c << ": " << in[c] << " in, " << out[c] << " out";
             }
         }
     }
@@ -57,7 +57,8 @@ testing::AssertionResult finiteAndNoLouder(PluginInstance& instance, int blocks,
 
 testing::AssertionResult textsFit(PluginInstance& instance) {
     for (std::int32_t i = 0; i < instance.numParams(); ++i) {
-        for (const std::string& text : {instance.parameterName(i), instance.parameterLabel(i), instance.parameterDisplay(i)}) {
+        for (const std::string& text :
+             {instance.parameterName(i), instance.parameterLabel(i), instance.parameterDisplay(i)}) {
             if (text.size() > 8) return testing::AssertionFailure() << "parameter " << i << ": \"" << text << "\"";
         }
     }
@@ -98,9 +99,9 @@ TEST_P(BadHostInput, SettingsMadeBeforeTheFirstResumeAreKept) {
 }
 
 const std::vector<float>& unusableRates() {
-    static const std::vector<float> rates = {0.0f,         -44100.0f,          Limits::quiet_NaN(), Limits::infinity(),
-                                             -Limits::infinity(), Limits::denorm_min(), 1.0f,          1e30f,
-                                             Limits::max()};
+    static const std::vector<float> rates = {
+        0.0f, -44100.0f, Limits::quiet_NaN(), Limits::infinity(), -Limits::infinity(), Limits::denorm_min(),
+        1.0f, 1e30f,     Limits::max()};
     return rates;
 }
 
@@ -117,8 +118,8 @@ TEST_P(BadHostInput, UnusableSampleRatesGiveFiniteOutputNoLouderThanTheInput) {
 // The host's usual rate change (suspend, rate, resume) after a rate that
 // is no rate at all gives exactly the sound of an instance that never saw it.
 TEST_P(BadHostInput, TheNextRateChangeRestoresTheSoundAfterARateThatIsNoRate) {
-    for (float rate : {0.0f, -44100.0f, Limits::quiet_NaN(), Limits::infinity(), -Limits::infinity(),
-                       Limits::denorm_min()}) {
+    for (float rate :
+         {0.0f, -44100.0f, Limits::quiet_NaN(), Limits::infinity(), -Limits::infinity(), Limits::denorm_min()}) {
         SCOPED_TRACE("sample rate " + testing::PrintToString(rate));
         auto instance = start();
         changeRate(*instance, rate);
@@ -153,7 +154,8 @@ TEST_P(BadHostInput, AfterAHugeRateTheSoundReturnsAtTheSuspendAfterAUsableRate) 
 TEST_P(BadHostInput, TheAnnouncedBlockSizeNeverLimitsOrChangesProcessing) {
     auto reference = start();
     const Stereo expected = playNoise(*reference, 4, 8192);
-    for (std::int32_t size : {64, 0, -1, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()}) {
+    for (std::int32_t size :
+         {64, 0, -1, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()}) {
         SCOPED_TRACE("block size " + std::to_string(size));
         auto instance = start();
         instance->suspend();

@@ -25,9 +25,7 @@ using host::PluginInstance;
 using host::PluginLibrary;
 
 // The plug-in files, by name, for parameterised tests.
-inline std::string pluginPath(const std::string& name) {
-    return std::string(VELMORA_PLUGIN_DIR) + "/" + name + ".so";
-}
+inline std::string pluginPath(const std::string& name) { return std::string(VELMORA_PLUGIN_DIR) + "/" + name + ".so"; }
 inline const std::vector<std::string>& pluginNames() {
     static const std::vector<std::string> names = {"VelmoraGater", "VelmoraTremolo"};
     return names;

@@ -39,8 +39,8 @@ RunResult runVelmora(const std::vector<std::string>& args, const std::map<std::s
 struct Audio {
     int channels = 0;
     int sampleRate = 0;
-    int format = 0;                   // libsndfile's SF_FORMAT_* of the file
-    std::vector<float> samples;       // interleaved
+    int format = 0;              // libsndfile's SF_FORMAT_* of the file
+    std::vector<float> samples;  // interleaved
 };
 
 // A 32-bit float WAV of `frames` frames of a deterministic test signal.
@@ -52,12 +52,12 @@ Audio readAudio(const fs::path& path);
 // does: open, sample rate, block size, parameters by index, mains on, off,
 // on, processReplacing blocks, mains off, close. Returns the left and
 // right outputs.
-std::pair<std::vector<float>, std::vector<float>> processDirectly(
-    const std::string& pluginPath, const Audio& input, int blockSize,
-    const std::vector<std::pair<int, float>>& parameters);
+std::pair<std::vector<float>, std::vector<float>> processDirectly(const std::string& pluginPath, const Audio& input,
+                                                                  int blockSize,
+                                                                  const std::vector<std::pair<int, float>>& parameters);
 
-std::string pluginPath(const std::string& name);    // in the build's plug-in folder
-std::string fixturePath(const std::string& name);   // the tests' own fixture plug-ins
+std::string pluginPath(const std::string& name);   // in the build's plug-in folder
+std::string fixturePath(const std::string& name);  // the tests' own fixture plug-ins
 bool pluginBuilt(const std::string& name);
 
 std::vector<std::string> lines(const std::string& text);

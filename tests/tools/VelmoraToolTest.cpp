@@ -132,9 +132,9 @@ TEST_F(VelmoraTool, MonoFileGoesThroughBothChannelsAndComesBackMono) {
 
 TEST_F(VelmoraTool, ParameterNamesIgnoreCaseAndPaddingAndTheLogShowsThePluginsDisplay) {
     if (!pluginBuilt("VelmoraGater")) GTEST_SKIP() << "VelmoraGater not built";
-    const RunResult run = runVelmora(renderArgs(
-        "VelmoraGater", {"--set", "Tempo=0.27272728", "--set", "\"Step 1\"=0.5", "--set", "STEP2=0.25", "--set",
-                         " step 3 =0", "--set", "6=1", "--program", "3"}));
+    const RunResult run =
+        runVelmora(renderArgs("VelmoraGater", {"--set", "Tempo=0.27272728", "--set", "\"Step 1\"=0.5", "--set",
+                                               "STEP2=0.25", "--set", " step 3 =0", "--set", "6=1", "--program", "3"}));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto out = lines(run.out);
     ASSERT_EQ(out.size(), 7u) << run.out;
@@ -171,7 +171,8 @@ TEST_F(VelmoraTool, EveryFailureIsOneLineAndANonZeroExitAndWritesNothing) {
         {{"render", fixture, in, out, "--set", "Gain=1.5"}, "outside 0..1"},
         {{"render", fixture, in, out, "--set", "Gain"}, "is not NAME=VALUE"},
         {{"render", fixture, in, out, "--set", "1=0.5"}, "parameter index 1 is out of range"},
-        {{"render", fixture, in, out, "--program", "2"}, "program 2 is out of range (the plug-in has 2 programs: 0..1)"},
+        {{"render", fixture, in, out, "--program", "2"},
+         "program 2 is out of range (the plug-in has 2 programs: 0..1)"},
         {{"render", fixture, in, out, "--program", "x"}, "--program"},
         {{"render", fixture, (dir / "missing.wav").string(), out}, "no such file"},
         {{"render", fixture, (dir / "notaudio.wav").string(), out}, "as an audio file"},
@@ -196,9 +197,9 @@ TEST_F(VelmoraTool, OutputEqualToInputIsRefusedEvenWithForce) {
     expectOneLineError(runVelmora({"render", fixturePath("plain"), input.string(), input.string(), "--force"}),
                        "is the same file as INPUT");
     fs::create_hard_link(input, dir / "alias.wav");
-    expectOneLineError(runVelmora({"render", fixturePath("plain"), input.string(), (dir / "alias.wav").string(),
-                                   "--force"}),
-                       "is the same file as INPUT");
+    expectOneLineError(
+        runVelmora({"render", fixturePath("plain"), input.string(), (dir / "alias.wav").string(), "--force"}),
+        "is the same file as INPUT");
     EXPECT_EQ(readText(input), original);
 }
 
@@ -212,8 +213,8 @@ TEST_F(VelmoraTool, ExistingOutputIsKeptUnlessForced) {
 }
 
 TEST_F(VelmoraTool, FailedRenderLeavesNoOutputAndNoTemporaryFile) {
-    const RunResult run = runVelmora(renderArgs(fixturePath("plain"), {"--block-size", "100"}),
-                                     {{"VELMORA_TEST_FAULT", "error@1000"}});
+    const RunResult run =
+        runVelmora(renderArgs(fixturePath("plain"), {"--block-size", "100"}), {{"VELMORA_TEST_FAULT", "error@1000"}});
     expectOneLineError(run, "test fault");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"in.wav"});
 
@@ -226,8 +227,8 @@ TEST_F(VelmoraTool, FailedRenderLeavesNoOutputAndNoTemporaryFile) {
 }
 
 TEST_F(VelmoraTool, KilledRenderLeavesNoOutputAndNoTemporaryFile) {
-    const RunResult run = runVelmora(renderArgs(fixturePath("plain"), {"--block-size", "100"}),
-                                     {{"VELMORA_TEST_FAULT", "signal@1000"}});
+    const RunResult run =
+        runVelmora(renderArgs(fixturePath("plain"), {"--block-size", "100"}), {{"VELMORA_TEST_FAULT", "signal@1000"}});
     EXPECT_EQ(run.signal, SIGTERM);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"in.wav"});
 }
@@ -303,7 +304,8 @@ TEST_F(VelmoraTool, InfoReadsAThirdPartyPlugin) {
     EXPECT_GE(std::stoi(out[6].substr(13)), 1);
     ASSERT_TRUE(startsWith(out[9], "Parameters   ")) << out[9];
     const int params = std::stoi(out[9].substr(13));
-    const auto header = std::find_if(out.begin(), out.end(), [](const std::string& l) { return startsWith(l, "Index"); });
+    const auto header =
+        std::find_if(out.begin(), out.end(), [](const std::string& l) { return startsWith(l, "Index"); });
     const int rows = header == out.end() ? 0 : static_cast<int>(out.end() - header - 1);
     EXPECT_EQ(rows, params);
     for (int i = 0; i < rows; ++i) EXPECT_EQ(firstWords(*(header + 1 + i), 1)[0], std::to_string(i));
@@ -311,8 +313,8 @@ TEST_F(VelmoraTool, InfoReadsAThirdPartyPlugin) {
 
 TEST_F(VelmoraTool, CurveCsvIsTheGainAtEverySample) {
     const fs::path csv = dir / "gain.csv";
-    const RunResult run = runVelmora({"curve", fixturePath("plain"), csv.string(), "--seconds", "0.01",
-                                      "--sample-rate", "8000", "--block-size", "7"});
+    const RunResult run = runVelmora({"curve", fixturePath("plain"), csv.string(), "--seconds", "0.01", "--sample-rate",
+                                      "8000", "--block-size", "7"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto rows = lines(readText(csv));
     ASSERT_EQ(rows.size(), 81u);

@@ -14,9 +14,7 @@
 
 namespace {
 
-bool sameSample(float a, float b) {
-    return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b);
-}
+bool sameSample(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b); }
 
 int firstDifference(const std::vector<float>& a, const std::vector<float>& b) {
     for (std::size_t i = 0; i < a.size(); ++i) {

@@ -35,7 +35,8 @@ void expectEveryPositionMatchesThePlatformSine(sinekernel::Variant variant) {
     std::vector<float> values(sinekernel::roundUpToGroup(sinekernel::kChunk) + 8, -7.0f);
     for (int round = 0; compared < kPositions; ++round) {
         const float sampleRate = sampleRates[round % std::size(sampleRates)];
-        const float rate = rates[(round / std::size(sampleRates)) % std::size(rates)] * (1.0f + 0.01f * float(round / 56));
+        const float rate =
+            rates[(round / std::size(sampleRates)) % std::size(rates)] * (1.0f + 0.01f * float(round / 56));
         const float period = float(double(sampleRate) / double(rate));
         const double step = float(6.283185307 / double(period));
         for (double p = 0.0; p < double(period) && compared < kPositions;) {

@@ -57,7 +57,7 @@ TEST(TremoloAllocation, ProcessingAndParameterChangesDoNotAllocate) {
         effect->setParameter(effect, block % 4, float(block % 11) / 10.0f);
         effect->processReplacing(effect, inputs, outputs, frames);
         effect->process(effect, inputs, outputs, frames);
-        effect->dispatcher(effect, 2, 0, block % 16, nullptr, 0.0f);  // effSetProgram
+        effect->dispatcher(effect, 2, 0, block % 16, nullptr, 0.0f);               // effSetProgram
         if (block % 50 == 0) effect->dispatcher(effect, 12, 0, 0, nullptr, 0.0f);  // suspend
     }
     EXPECT_EQ(allocations.load(), before);

@@ -36,11 +36,16 @@ public:
         if (index < 0 || index > 3) return;
         if (index == 0) {
             const double fifths = 5.0 * double(v);
-            if (fifths <= 1.0) lfo.setWaveform(TLfo::kSquare);
-            else if (fifths <= 2.0) lfo.setWaveform(TLfo::kTriangle);
-            else if (fifths <= 3.0) lfo.setWaveform(TLfo::kSine);
-            else if (fifths <= 4.0) lfo.setWaveform(TLfo::kSawDown);
-            else if (fifths <= 5.0) lfo.setWaveform(TLfo::kSawUp);
+            if (fifths <= 1.0)
+                lfo.setWaveform(TLfo::kSquare);
+            else if (fifths <= 2.0)
+                lfo.setWaveform(TLfo::kTriangle);
+            else if (fifths <= 3.0)
+                lfo.setWaveform(TLfo::kSine);
+            else if (fifths <= 4.0)
+                lfo.setWaveform(TLfo::kSawDown);
+            else if (fifths <= 5.0)
+                lfo.setWaveform(TLfo::kSawUp);
         } else if (index == 1) {
             lfo.setRate(float((double(v) * 330.0 + 30.0) / 60.0));
         } else if (index == 2) {
@@ -133,8 +138,10 @@ TEST(TremoloBlock, ProcessAndProcessReplacingGiveThePerSampleOutput) {
         model.process(in0, in1, want0, want1, accumulate);
         float* target0 = inPlace ? in0.data() : out0.data();
         float* target1 = inPlace ? in1.data() : out1.data();
-        if (accumulate) tremolo->process(in0.data(), in1.data(), target0, target1, frames);
-        else tremolo->processReplacing(in0.data(), in1.data(), target0, target1, frames);
+        if (accumulate)
+            tremolo->process(in0.data(), in1.data(), target0, target1, frames);
+        else
+            tremolo->processReplacing(in0.data(), in1.data(), target0, target1, frames);
         if (inPlace) out0 = in0, out1 = in1;
         for (std::int32_t i = 0; i < frames; ++i) {
             ASSERT_TRUE(sameSample(out0[i], want0[i]) && sameSample(out1[i], want1[i]))

@@ -62,12 +62,17 @@ TEST_F(Tremolo, FreshInstancePlaysProgramZeroSquareAt120Bpm) {
 }
 
 TEST_F(Tremolo, WaveformBandsChangeAtTheFloatJustAboveEachDecimalEdge) {
-    const std::vector<std::pair<float, std::string>> bands = {
-        {-1.0f, " Square "}, {0.0f, " Square "}, {std::nextafter(0.2f, 0.0f), " Square "},
-        {0.2f, "Triangle"}, {std::nextafter(0.4f, 0.0f), "Triangle"},
-        {0.4f, "  Sine  "}, {std::nextafter(0.6f, 0.0f), "  Sine  "},
-        {0.6f, "Saw down"}, {std::nextafter(0.8f, 0.0f), "Saw down"},
-        {0.8f, " Saw up "}, {1.0f, " Saw up "}};
+    const std::vector<std::pair<float, std::string>> bands = {{-1.0f, " Square "},
+                                                              {0.0f, " Square "},
+                                                              {std::nextafter(0.2f, 0.0f), " Square "},
+                                                              {0.2f, "Triangle"},
+                                                              {std::nextafter(0.4f, 0.0f), "Triangle"},
+                                                              {0.4f, "  Sine  "},
+                                                              {std::nextafter(0.6f, 0.0f), "  Sine  "},
+                                                              {0.6f, "Saw down"},
+                                                              {std::nextafter(0.8f, 0.0f), "Saw down"},
+                                                              {0.8f, " Saw up "},
+                                                              {1.0f, " Saw up "}};
     for (const auto& [value, name] : bands) {
         plugin->setParameter(0, value);
         EXPECT_EQ(plugin->parameterDisplay(0), name) << value;
@@ -83,11 +88,11 @@ TEST_F(Tremolo, WaveformBandsChangeAtTheFloatJustAboveEachDecimalEdge) {
 
 TEST_F(Tremolo, DisplaysShowWhatTheOscillatorHolds) {
     const std::vector<std::tuple<int, float, std::string>> cases = {
-        {1, 0.0f, "      30"}, {1, 1.0f, "     360"}, {1, 0.5f, "     195"},
-        {1, 5.0f, "    1680"},  // 28 Hz: outside 0..1 but within the oscillator's range
+        {1, 0.0f, "      30"},   {1, 1.0f, "     360"},  {1, 0.5f, "     195"},
+        {1, 5.0f, "    1680"},    // 28 Hz: outside 0..1 but within the oscillator's range
         {1, 100.0f, "    1680"},  // 550.5 Hz: refused, the oscillator keeps 28 Hz
-        {2, 0.05f, "      10"}, {2, 0.95f, "      90"}, {2, 0.333f, "      33"},
-        {3, 0.5f, "-6.02059"}, {3, 0.0f, "  -oo   "}};
+        {2, 0.05f, "      10"},  {2, 0.95f, "      90"}, {2, 0.333f, "      33"},
+        {3, 0.5f, "-6.02059"},   {3, 0.0f, "  -oo   "}};
     for (const auto& [index, value, display] : cases) {
         plugin->setParameter(index, value);
         EXPECT_EQ(plugin->parameterDisplay(index), display) << index << " " << value;

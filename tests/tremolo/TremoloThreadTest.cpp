@@ -25,7 +25,8 @@ TEST(TremoloThreads, HostThreadEditsWhileAudioThreadProcesses) {
         float* inputs[2] = {inL.data(), inR.data()};
         float* outputs[2] = {outL.data(), outR.data()};
         for (int block = 0; block < 20000 || hostCalls < 200000; ++block) {
-            if (block % 2) effect->processReplacing(effect, inputs, outputs, frames);
+            if (block % 2)
+                effect->processReplacing(effect, inputs, outputs, frames);
             else {
                 std::fill(outL.begin(), outL.end(), 0.0f);
                 std::fill(outR.begin(), outR.end(), 0.0f);

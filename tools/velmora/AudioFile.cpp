@@ -69,8 +69,7 @@ AudioReader::AudioReader(const fs::path& path) : path_(path) {
     if (fs::is_directory(status)) throw ToolError("cannot read " + quoted(path) + ": it is a directory");
     SF_INFO info{};
     file_ = sf_open(path.c_str(), SFM_READ, &info);
-    if (file_ == nullptr)
-        throw ToolError("cannot read " + quoted(path) + " as an audio file: " + sf_strerror(nullptr));
+    if (file_ == nullptr) throw ToolError("cannot read " + quoted(path) + " as an audio file: " + sf_strerror(nullptr));
     channels_ = info.channels;
     sampleRate_ = info.samplerate;
     frames_ = info.frames;
@@ -87,8 +86,7 @@ int AudioReader::read(float* interleaved, int frames) {
     return static_cast<int>(n);
 }
 
-AudioWriter::AudioWriter(int fd, const fs::path& output, const OutputFormat& format, int channels,
-                         int sampleRate)
+AudioWriter::AudioWriter(int fd, const fs::path& output, const OutputFormat& format, int channels, int sampleRate)
     : output_(output) {
     SF_INFO info{};
     info.channels = channels;
@@ -96,8 +94,7 @@ AudioWriter::AudioWriter(int fd, const fs::path& output, const OutputFormat& for
     info.format = format.sndfileFormat;
     file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
     if (file_ == nullptr)
-        throw ToolError("cannot write " + quoted(output) + " as " + format.description + ": " +
-                        sf_strerror(nullptr));
+        throw ToolError("cannot write " + quoted(output) + " as " + format.description + ": " + sf_strerror(nullptr));
     if ((format.sndfileFormat & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64)
         sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     // Integer encodings clip samples beyond full scale; without this they wrap around.

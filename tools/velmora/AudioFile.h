@@ -26,8 +26,7 @@ OutputFormat outputFormatFor(const std::filesystem::path& output);
 OutputFormat sizedFor(const OutputFormat& format, std::int64_t frames, int channels);
 
 // Throws ToolError when the format cannot hold this channel count and rate.
-void checkOutputFormat(const OutputFormat& format, const std::filesystem::path& output, int channels,
-                       int sampleRate);
+void checkOutputFormat(const OutputFormat& format, const std::filesystem::path& output, int channels, int sampleRate);
 
 class AudioReader {
 public:
@@ -56,8 +55,7 @@ private:
 class AudioWriter {
 public:
     // Writes into `fd` (not closed by the writer). Throws ToolError.
-    AudioWriter(int fd, const std::filesystem::path& output, const OutputFormat& format, int channels,
-                int sampleRate);
+    AudioWriter(int fd, const std::filesystem::path& output, const OutputFormat& format, int channels, int sampleRate);
     ~AudioWriter();
     AudioWriter(const AudioWriter&) = delete;
     AudioWriter& operator=(const AudioWriter&) = delete;

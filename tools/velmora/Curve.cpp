@@ -56,8 +56,8 @@ public:
     void write(const float* left, const float* right, int frames) override {
         char row[96];
         for (int i = 0; i < frames; ++i, ++frame_) {
-            const int n = std::snprintf(row, sizeof row, "%.9g,%.9g,%.9g\n",
-                                        static_cast<double>(frame_) / sampleRate_, left[i], right[i]);
+            const int n = std::snprintf(row, sizeof row, "%.9g,%.9g,%.9g\n", static_cast<double>(frame_) / sampleRate_,
+                                        left[i], right[i]);
             text_.append(row, static_cast<std::size_t>(n));
         }
         if (text_.size() > 1 << 16) flush();

@@ -56,12 +56,15 @@ std::vector<std::string> join(std::vector<std::string> a, const std::vector<std:
 
 std::vector<DemoRender> demoRenders() {
     return {
-        {"VelmoraGater", "gater-16-step-pattern", "16-step pattern with accents and four silent steps, 120 BPM, edge 10 %",
+        {"VelmoraGater", "gater-16-step-pattern",
+         "16-step pattern with accents and four silent steps, 120 BPM, edge 10 %",
          join({gateSteps(16), tempo(120), "Edge=0.1"},
               gatePattern({1, 0.35, 0.7, 0, 1, 0.35, 0, 0.7, 1, 0.35, 0.7, 0, 0.9, 0, 0.5, 0.25}))},
         {"VelmoraGater", "gater-hard-8-step", "hard 8-step on/off gate at edge 0, 120 BPM",
          join({gateSteps(8), tempo(120), "Edge=0"}, gatePattern({1, 0, 1, 0, 1, 1, 0, 1}))},
-        {"VelmoraTremolo", "tremolo-square", "square wave, pulse width 30 %, 120 BPM",
+        {"VelmoraTremolo",
+         "tremolo-square",
+         "square wave, pulse width 30 %, 120 BPM",
          {"Waveform=0.1", tempo(120), "P-Width=0.3", "Level=1"}},
         {"VelmoraTremolo", "tremolo-triangle", "triangle wave, 120 BPM", {"Waveform=0.3", tempo(120), "Level=1"}},
         {"VelmoraTremolo", "tremolo-sine", "sine wave, 240 BPM", {"Waveform=0.5", tempo(240), "Level=1"}},

@@ -23,10 +23,14 @@ std::string flagNames(std::int32_t flags) {
         const char* name;
     };
     static constexpr Flag known[] = {
-        {effFlagsHasEditor, "HasEditor"},  {effFlagsHasClip, "HasClip"},
-        {effFlagsHasVu, "HasVu"},          {effFlagsCanMono, "CanMono"},
-        {effFlagsCanReplacing, "CanReplacing"}, {1 << 5, "ProgramChunks"},
-        {1 << 8, "IsSynth"},               {1 << 9, "NoSoundInStop"},
+        {effFlagsHasEditor, "HasEditor"},
+        {effFlagsHasClip, "HasClip"},
+        {effFlagsHasVu, "HasVu"},
+        {effFlagsCanMono, "CanMono"},
+        {effFlagsCanReplacing, "CanReplacing"},
+        {1 << 5, "ProgramChunks"},
+        {1 << 8, "IsSynth"},
+        {1 << 9, "NoSoundInStop"},
         {1 << 12, "CanDoubleReplacing"},
     };
     std::string text;
@@ -76,7 +80,8 @@ void runInfo(const InfoOptions& options, const std::filesystem::path& pluginDir)
     say(field("Flags", flagNames(plugin->flags())));
     std::string programs = std::to_string(plugin->numPrograms());
     if (plugin->numPrograms() > 0)
-        programs += " (current " + std::to_string(plugin->program()) + ": \"" + printable(plugin->programName()) + "\")";
+        programs +=
+            " (current " + std::to_string(plugin->program()) + ": \"" + printable(plugin->programName()) + "\")";
     say(field("Programs", programs));
     say(field("Parameters", std::to_string(plugin->numParams())));
     say(field("Latency", std::to_string(effect->initialDelay) + " samples"));
@@ -106,8 +111,8 @@ void runInfo(const InfoOptions& options, const std::filesystem::path& pluginDir)
         w[3] = std::max(w[3], r.value.size());
     }
     auto line = [&](const Row& r, bool alignIndexRight) {
-        const std::string index = alignIndexRight ? std::string(w[0] - r.index.size(), ' ') + r.index
-                                                  : padded(r.index, w[0]);
+        const std::string index =
+            alignIndexRight ? std::string(w[0] - r.index.size(), ' ') + r.index : padded(r.index, w[0]);
         std::string text = index + "  " + padded(r.name, w[1]) + "  " + padded(r.label, w[2]) + "  " +
                            padded(r.value, w[3]) + "  " + r.display;
         return text.substr(0, text.find_last_not_of(' ') + 1);
@@ -115,8 +120,7 @@ void runInfo(const InfoOptions& options, const std::filesystem::path& pluginDir)
     say("");
     say(line(header, false));
     for (const Row& r : rows) say(line(r, true));
-    if (numParams > listed)
-        say(std::to_string(numParams - listed) + " more parameters not listed");
+    if (numParams > listed) say(std::to_string(numParams - listed) + " more parameters not listed");
 }
 
 }  // namespace velmora::tool

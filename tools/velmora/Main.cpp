@@ -20,9 +20,10 @@ namespace {
 
 void addSettingOptions(CLI::App& command, PluginSettings& settings) {
     command.add_option("--program", settings.program, "Select program N (0-based) before the --set values");
-    command.add_option("--set,-s", settings.assignments,
-                       "Set a parameter, NAME_OR_INDEX=VALUE with VALUE normalised to 0..1 "
-                       "(names ignore case and spaces: step1, \"Step 1\"); repeatable")
+    command
+        .add_option("--set,-s", settings.assignments,
+                    "Set a parameter, NAME_OR_INDEX=VALUE with VALUE normalised to 0..1 "
+                    "(names ignore case and spaces: step1, \"Step 1\"); repeatable")
         ->allow_extra_args(false)
         ->type_name("NAME=VALUE");
 }
@@ -72,8 +73,9 @@ int main(int argc, char** argv) {
     renderCmd->add_option("PLUGIN", render.plugin, "Plug-in file, or the name of one in the plug-in folder")
         ->required();
     renderCmd->add_option("INPUT", render.input, "Audio file to read (WAV, AIFF, FLAC, Ogg, ...)")->required();
-    renderCmd->add_option("OUTPUT", render.output,
-                          "Audio file to write; the extension picks the format (.wav: 32-bit float)")
+    renderCmd
+        ->add_option("OUTPUT", render.output,
+                     "Audio file to write; the extension picks the format (.wav: 32-bit float)")
         ->required();
     addSettingOptions(*renderCmd, render.settings);
     renderCmd->add_option("--block-size", render.blockSize, "Frames per processing call (default 512)")
@@ -84,11 +86,9 @@ int main(int argc, char** argv) {
 
     CurveOptions curve;
     auto* curveCmd = app.add_subcommand("curve", "Plot the gain a plug-in applies over time");
-    curveCmd->add_option("PLUGIN", curve.plugin, "Plug-in file, or the name of one in the plug-in folder")
-        ->required();
+    curveCmd->add_option("PLUGIN", curve.plugin, "Plug-in file, or the name of one in the plug-in folder")->required();
     curveCmd->add_option("OUTPUT", curve.output, "Plot (.png, .svg) or table (.csv) to write")->required();
-    curveCmd->add_option("--seconds", curve.seconds, "Length of the curve (default 2)")
-        ->check(CLI::Range(0.0, 3600.0));
+    curveCmd->add_option("--seconds", curve.seconds, "Length of the curve (default 2)")->check(CLI::Range(0.0, 3600.0));
     curveCmd->add_option("--sample-rate", curve.sampleRate, "Sample rate in Hz (default 44100)")
         ->check(CLI::Range(1000.0, 768000.0));
     curveCmd->add_option("--block-size", curve.blockSize, "Frames per processing call (default 512)")
@@ -97,8 +97,8 @@ int main(int argc, char** argv) {
     curveCmd->add_flag("--force,-f", curve.force, "Overwrite OUTPUT if it exists");
 
     DemoOptions demo;
-    auto* demoCmd = app.add_subcommand(
-        "demo", "Render a built-in test signal through VelmoraGater and VelmoraTremolo into OUTDIR");
+    auto* demoCmd =
+        app.add_subcommand("demo", "Render a built-in test signal through VelmoraGater and VelmoraTremolo into OUTDIR");
     demoCmd->add_option("OUTDIR", demo.outDir, "Folder for the WAV files and plots (default: out)");
 
     const std::string command = commandWord(argc, argv);

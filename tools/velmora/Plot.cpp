@@ -284,10 +284,9 @@ void drawPlot(const PlotData& plot, PlotFormat format,
               const std::function<void(const unsigned char*, unsigned)>& write) {
     const Layout layout = layOut(plot);
     StreamState state{&write, nullptr};
-    cairo_surface_t* surface =
-        format == PlotFormat::svg
-            ? cairo_svg_surface_create_for_stream(writeToStream, &state, width, layout.height)
-            : cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, layout.height);
+    cairo_surface_t* surface = format == PlotFormat::svg
+                                   ? cairo_svg_surface_create_for_stream(writeToStream, &state, width, layout.height)
+                                   : cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, layout.height);
     std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> owner(surface, cairo_surface_destroy);
     check(cairo_surface_status(surface), state);
     cairo_t* cr = cairo_create(surface);

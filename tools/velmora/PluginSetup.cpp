@@ -17,9 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string counted(int n, const char* noun) {
-    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
-}
+std::string counted(int n, const char* noun) { return std::to_string(n) + " " + noun + (n == 1 ? "" : "s"); }
 
 bool isFile(const fs::path& path) {
     std::error_code ec;
@@ -158,8 +156,7 @@ int findParameter(host::PluginInstance& plugin, const std::string& key) {
     if (parseWholeNumber(trimmed(key), index)) {
         if (index < 0 || index >= count)
             throw ToolError("parameter index " + std::to_string(index) + " is out of range (the plug-in has " +
-                            counted(count, "parameter") +
-                            (count > 0 ? ": 0.." + std::to_string(count - 1) : "") + ")");
+                            counted(count, "parameter") + (count > 0 ? ": 0.." + std::to_string(count - 1) : "") + ")");
         return index;
     }
     const std::string wanted = nameKey(key);
@@ -169,8 +166,7 @@ int findParameter(host::PluginInstance& plugin, const std::string& key) {
         if (found >= 0) throw ToolError("parameter name '" + key + "' is ambiguous; use its index");
         found = i;
     }
-    if (found < 0)
-        throw ToolError("unknown parameter '" + key + "'; valid names: " + parameterList(plugin));
+    if (found < 0) throw ToolError("unknown parameter '" + key + "'; valid names: " + parameterList(plugin));
     return found;
 }
 
@@ -189,8 +185,7 @@ std::vector<AppliedSetting> applySettings(host::PluginInstance& plugin, const Pl
         const int count = plugin.numPrograms();
         if (program < 0 || program >= count)
             throw ToolError("program " + std::to_string(program) + " is out of range (the plug-in has " +
-                            counted(count, "program") +
-                            (count > 0 ? ": 0.." + std::to_string(count - 1) : "") + ")");
+                            counted(count, "program") + (count > 0 ? ": 0.." + std::to_string(count - 1) : "") + ")");
         plugin.setProgram(program);
         std::string name = "\"";
         name += printable(plugin.programName()) + "\"";
@@ -198,16 +193,15 @@ std::vector<AppliedSetting> applySettings(host::PluginInstance& plugin, const Pl
     }
     for (const std::string& assignment : settings.assignments) {
         const auto equals = assignment.rfind('=');
-        if (equals == std::string::npos)
-            throw ToolError("--set '" + assignment + "' is not NAME=VALUE");
+        if (equals == std::string::npos) throw ToolError("--set '" + assignment + "' is not NAME=VALUE");
         std::string key = trimmed(assignment.substr(0, equals));
         if (key.size() >= 2 && key.front() == '"' && key.back() == '"') key = key.substr(1, key.size() - 2);
         const int index = findParameter(plugin, key);
         const std::string name = trimmed(printable(plugin.parameterName(index)));
         const float value = parseValue(assignment.substr(equals + 1), "'" + name + "'");
         plugin.setParameter(index, value);
-        applied.push_back({name.empty() ? std::to_string(index) : name, formatValue(value),
-                           parameterDisplayText(plugin, index)});
+        applied.push_back(
+            {name.empty() ? std::to_string(index) : name, formatValue(value), parameterDisplayText(plugin, index)});
     }
     return applied;
 }

@@ -127,8 +127,8 @@ void runRender(const RenderOptions& options, const fs::path& pluginDir) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(frames) / reader.sampleRate());
     say("wrote " + outputPath.string() + " (" + std::to_string(frames) + " frames, " + seconds + " s, " +
-        channelText(reader.channels()) + ", " + std::to_string(reader.sampleRate()) + " Hz, " +
-        format.description + ")");
+        channelText(reader.channels()) + ", " + std::to_string(reader.sampleRate()) + " Hz, " + format.description +
+        ")");
 }
 
 }  // namespace velmora::tool

@@ -77,7 +77,7 @@ bool renameNoReplace(const fs::path& from, const fs::path& to) {
 }  // namespace
 
 void installOutputCleanupHandlers() {
-    struct sigaction action {};
+    struct sigaction action{};
     action.sa_handler = removePendingAndDie;
     sigemptyset(&action.sa_mask);
     for (int s : cleanupSignals) sigaddset(&action.sa_mask, s);
@@ -92,8 +92,7 @@ void checkOutputPath(const fs::path& output, bool overwrite, const fs::path* inp
     if (!fs::exists(status)) return;
     if (input != nullptr && fs::equivalent(*input, output, ec) && !ec)
         throw ToolError("OUTPUT '" + output.string() + "' is the same file as INPUT; choose another name");
-    if (!overwrite)
-        throw ToolError("'" + output.string() + "' exists; use --force to overwrite it");
+    if (!overwrite) throw ToolError("'" + output.string() + "' exists; use --force to overwrite it");
 }
 
 SafeOutput::SafeOutput(fs::path output, bool overwrite) : output_(std::move(output)), overwrite_(overwrite) {
@@ -108,8 +107,7 @@ SafeOutput::SafeOutput(fs::path output, bool overwrite) : output_(std::move(outp
     {
         SignalBlock block;
         fd_ = mkostemp(buffer.data(), O_CLOEXEC);
-        if (fd_ < 0)
-            throw ToolError("cannot create a file in '" + dir.string() + "': " + errnoText());
+        if (fd_ < 0) throw ToolError("cannot create a file in '" + dir.string() + "': " + errnoText());
         temp_ = buffer.data();
         std::memcpy(pendingPath, buffer.data(), buffer.size());
         pendingActive = 1;
@@ -154,8 +152,8 @@ void SafeOutput::commit() {
     }
     fd_ = -1;
     SignalBlock block;
-    const bool renamed = overwrite_ ? std::rename(temp_.c_str(), output_.c_str()) == 0
-                                    : renameNoReplace(temp_, output_);
+    const bool renamed =
+        overwrite_ ? std::rename(temp_.c_str(), output_.c_str()) == 0 : renameNoReplace(temp_, output_);
     if (!renamed) {
         const bool exists = errno == EEXIST;
         const std::string why = errnoText();

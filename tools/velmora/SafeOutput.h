@@ -17,8 +17,7 @@ void installOutputCleanupHandlers();
 
 // Refuses OUTPUT when it exists (unless `overwrite`), is a directory or is
 // the same file as `input` (when given). Cheap checks made before any work.
-void checkOutputPath(const std::filesystem::path& output, bool overwrite,
-                     const std::filesystem::path* input = nullptr);
+void checkOutputPath(const std::filesystem::path& output, bool overwrite, const std::filesystem::path* input = nullptr);
 
 class SafeOutput {
 public:

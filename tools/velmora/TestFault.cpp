@@ -34,7 +34,8 @@ Fault readFault() {
 void checkTestFault(std::int64_t framesWritten) {
     static const Fault fault = readFault();
     if (fault.kind == Fault::none || framesWritten < fault.atFrame) return;
-    if (fault.kind == Fault::error) throw ToolError("test fault: failing after " + std::to_string(framesWritten) + " frames");
+    if (fault.kind == Fault::error)
+        throw ToolError("test fault: failing after " + std::to_string(framesWritten) + " frames");
     std::raise(SIGTERM);
 }
 
