@@ -13,6 +13,7 @@ PACKAGES=(
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
   ardour
   clang-22 libclang-rt-22-dev valgrind
+  clang-format-22
 )
 
 missing=()

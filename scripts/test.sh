@@ -2,6 +2,7 @@
 # Builds Velmora in every configuration and runs all tests:
 # Linux x86-64, Linux i386, AddressSanitizer+UBSan, ThreadSanitizer,
 # Windows x64 (tests under wine64) and Windows x86 (DLLs checked from outside),
+# after checking the C++ formatting (scripts/check-format.sh),
 # then the reliability battery (scripts/reliability.sh: fuzzing, the
 # RealtimeSanitizer and valgrind runs).
 # Usage: scripts/test.sh [preset...]   (default: all presets, then reliability;
@@ -9,6 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
+scripts/check-format.sh
 
 presets=("$@")
 if [ ${#presets[@]} -eq 0 ]; then
