@@ -103,23 +103,15 @@ std::int32_t TAudioEffect::getBlockSize() noexcept { return blockSize; }
 
 // --- Default texts ------------------------------------------------------------
 // Any host thread, not the audio thread: each writes one display string into
-// the host's buffer (room for 9 bytes).
+// the host's buffer (room for 9 bytes; the dispatcher turns away a null one).
 
-void TAudioEffect::getProgramName(char* text) noexcept {
-    if (text != nullptr) std::memcpy(text, "Default ", 9);
-}
+void TAudioEffect::getProgramName(char* text) noexcept { std::memcpy(text, "Default ", 9); }
 
-void TAudioEffect::getParameterLabel(std::int32_t, char* text) noexcept {
-    if (text != nullptr) text[0] = '\0';
-}
+void TAudioEffect::getParameterLabel(std::int32_t, char* text) noexcept { text[0] = '\0'; }
 
-void TAudioEffect::getParameterDisplay(std::int32_t, char* text) noexcept {
-    if (text != nullptr) text[0] = '\0';
-}
+void TAudioEffect::getParameterDisplay(std::int32_t, char* text) noexcept { text[0] = '\0'; }
 
-void TAudioEffect::getParameterName(std::int32_t, char* text) noexcept {
-    if (text != nullptr) text[0] = '\0';
-}
+void TAudioEffect::getParameterName(std::int32_t, char* text) noexcept { text[0] = '\0'; }
 
 // --- Capability flags: each setter owns one bit -------------------------------
 // Construction thread, as a rule; any host thread may call them.

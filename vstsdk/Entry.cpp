@@ -29,6 +29,24 @@ TAudioEffect* objectOf(AEffect* effect) noexcept {
     return effect != nullptr ? static_cast<TAudioEffect*>(effect->object) : nullptr;
 }
 
+// Whether n channel pointers are there and none of them is null.
+bool channelsPresent(float** channels, std::int32_t n) noexcept {
+    if (channels == nullptr) return false;
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (channels[i] == nullptr) return false;
+    }
+    return true;
+}
+
+// The one check of a host's audio block: an effect, a channel pointer for
+// each of its inputs and outputs, and at least one frame. What passes is
+// what the effects' audio loops are written for; anything else does
+// nothing.
+bool blockIsUsable(AEffect* effect, float** inputs, float** outputs, std::int32_t sampleFrames) noexcept {
+    return objectOf(effect) != nullptr && sampleFrames > 0 && channelsPresent(inputs, effect->numInputs) &&
+           channelsPresent(outputs, effect->numOutputs);
+}
+
 }  // namespace
 
 // Called by the host on the thread that creates the instance. Asks the host
@@ -61,16 +79,14 @@ VstIntPtr VSTCALLBACK dispatchEffectClass(AEffect* effect, std::int32_t opcode, 
 }
 
 void VSTCALLBACK processClass(AEffect* effect, float** inputs, float** outputs, std::int32_t sampleFrames) noexcept {
-    TAudioEffect* object = objectOf(effect);
-    if (object == nullptr || inputs == nullptr || outputs == nullptr || sampleFrames <= 0) return;
-    object->process(inputs, outputs, sampleFrames);
+    if (!blockIsUsable(effect, inputs, outputs, sampleFrames)) return;
+    objectOf(effect)->process(inputs, outputs, sampleFrames);
 }
 
 void VSTCALLBACK processClassReplacing(AEffect* effect, float** inputs, float** outputs,
                                        std::int32_t sampleFrames) noexcept {
-    TAudioEffect* object = objectOf(effect);
-    if (object == nullptr || inputs == nullptr || outputs == nullptr || sampleFrames <= 0) return;
-    object->processReplacing(inputs, outputs, sampleFrames);
+    if (!blockIsUsable(effect, inputs, outputs, sampleFrames)) return;
+    objectOf(effect)->processReplacing(inputs, outputs, sampleFrames);
 }
 
 void VSTCALLBACK setParameterClass(AEffect* effect, std::int32_t index, float value) noexcept {

@@ -1,0 +1,50 @@
+#include "TremoloDescription.h"
+
+namespace {
+
+constexpr const char* kWaveformNames[] = {"Square", "Triangle", "Sine", "Saw down", "Saw up"};
+constexpr const char* kVstWaveformNames[] = {" Square ", "Triangle", "  Sine  ", "Saw down", " Saw up "};
+// The oscillator's waveform code of each choice.
+constexpr std::uint8_t kWaveformOfChoice[] = {TLfo::kSquare, TLfo::kTriangle, TLfo::kSine, TLfo::kSawDown,
+                                              TLfo::kSawUp};
+
+double choiceOfWaveform(std::uint8_t code) noexcept {
+    for (std::int32_t choice = 0; choice < 5; ++choice) {
+        if (kWaveformOfChoice[choice] == code) return choice;
+    }
+    return -1.0;
+}
+
+}  // namespace
+
+const ParameterInfo TremoloDescription::parameters[parameterCount] = {
+    {"waveform", "Waveform", "", "Waveform", "        ", 0.1f, 0.0, 1.0, 0.0, 4.0, ParameterKind::kChoice,
+     DisplayRule::kChoiceName, kWaveformNames, kVstWaveformNames, 5},
+    kTempoParameter,
+    {"pulse_width", "P-Width", "%", " P-Width", " percent", 0.5f, 0.0, 100.0, 10.0, 90.0, ParameterKind::kLinear,
+     DisplayRule::kWholeNumber, nullptr, nullptr, 0},
+    {"level", "Level", "", " Level  ", "   dB   ", 1.0f, 0.0, 1.0, 0.0, 1.0, ParameterKind::kLinear,
+     DisplayRule::kDecibels, nullptr, nullptr, 0},
+};
+
+void TremoloDescription::apply(TLfo& lfo, std::int32_t index, float v) noexcept {
+    const double plain = plainValue(parameters[index], v);
+    switch (index) {
+        case kWaveform:
+            // Above 1 (and NaN) no band takes the value.
+            if (double(v) <= 1.0) lfo.setWaveform(kWaveformOfChoice[std::int32_t(plain)]);
+            break;
+        case kTempo: lfo.setRate(float(plain / 60.0)); break;
+        case kPulseWidth: lfo.setPulseWidth(float(plain)); break;
+        default: lfo.setLevel(float(plain * 100.0)); break;
+    }
+}
+
+double TremoloDescription::displayed(TLfo& lfo, std::int32_t index, float) noexcept {
+    switch (index) {
+        case kWaveform: return choiceOfWaveform(lfo.getWaveform());
+        case kTempo: return double(lfo.getRate()) * 60.0;
+        case kPulseWidth: return lfo.getPulseWidth();
+        default: return double(lfo.getLevel()) / 100.0;
+    }
+}

@@ -1,0 +1,37 @@
+// VelmoraTremolo described once, for every plug-in format: its identifier,
+// its parameter table, and the mapping of a host value (0..1) to the
+// oscillator's settings and back to the number its display shows.
+#pragma once
+
+#include <cstdint>
+
+#include "LFO.h"
+#include "ParameterTable.h"
+
+struct TremoloDescription {
+    using Oscillator = TLfo;
+
+    enum Parameter : std::int32_t { kWaveform = 0, kTempo = 1, kPulseWidth = 2, kLevel = 3 };
+    // The Waveform choices in band order (host values up to 0.2, 0.4, ...).
+    enum Choice : std::int32_t { kSquare, kTriangle, kSine, kSawDown, kSawUp };
+    static constexpr std::int32_t parameterCount = 4;
+    static constexpr std::int32_t programCount = 16;
+    static constexpr char uniqueId[] = "KvTr";
+    static constexpr char name[] = "VelmoraTremolo";
+
+    static const ParameterInfo parameters[parameterCount];
+
+    // Sets what host value v of parameter `index` (0..3) drives: the
+    // waveform of v's band (a value above 1, or NaN, leaves it as it is),
+    // the rate (the tempo over 60: one cycle a beat), the pulse width or the
+    // level (v × 100 percent each). The oscillator refuses or clamps what it
+    // cannot take. Any thread the host sets parameters on; no allocation,
+    // no lock.
+    static void apply(TLfo& lfo, std::int32_t index, float v) noexcept;
+
+    // The number that the VST 2 display of parameter `index` (0..3) shows,
+    // before its rounding, read back from the oscillator: the choice it
+    // plays (-1 for a code no choice plays), the tempo, the pulse width in
+    // percent, the level as a linear gain.
+    static double displayed(TLfo& lfo, std::int32_t index, float v) noexcept;
+};
