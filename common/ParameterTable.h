@@ -46,7 +46,7 @@ struct ParameterInfo {
     double maximum;
     ParameterKind kind;
     DisplayRule display;
-    const char* const* choices;  // kChoice: the musicians' names, in band order
+    const char* const* choices;     // kChoice: the musicians' names, in band order
     const char* const* vstChoices;  // kChoice: the VST 2 display texts (8 characters), in band order
     std::int32_t choiceCount;
 };
@@ -81,6 +81,18 @@ inline float hostValue(const ParameterInfo& info, double plain) noexcept {
 
 // Tempo, the same in both effects: 30 to 360 beats per minute, 120 by
 // default (the float nearest to 3/11).
-inline constexpr ParameterInfo kTempoParameter = {
-    "tempo", "Tempo", "BPM", " Tempo  ", "  BPM   ", 0.27272728f, 30.0, 330.0, 30.0, 360.0,
-    ParameterKind::kLinear, DisplayRule::kWholeNumber, nullptr, nullptr, 0};
+inline constexpr ParameterInfo kTempoParameter = {"tempo",
+                                                  "Tempo",
+                                                  "BPM",
+                                                  " Tempo  ",
+                                                  "  BPM   ",
+                                                  0.27272728f,
+                                                  30.0,
+                                                  330.0,
+                                                  30.0,
+                                                  360.0,
+                                                  ParameterKind::kLinear,
+                                                  DisplayRule::kWholeNumber,
+                                                  nullptr,
+                                                  nullptr,
+                                                  0};

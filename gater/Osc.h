@@ -4,11 +4,11 @@
 // `edge` × half a step long.
 //
 // Threads: the setters and `reset` run on host threads (parameter changes,
-// program changes, suspend/resume) while `tick` runs on the audio thread.
-// Every field that a setter or `reset` writes, or that `reset` reads, is
-// atomic (relaxed, except the `dirty` handshake), so the two sides never
-// race; new lengths reach the sound at the next step boundary, a new step
-// gain at the next sample.
+// program changes, suspend/resume) while `tick` and the block operations
+// run on the audio thread. Every field that a setter or `reset` writes, or
+// that `reset` reads, is atomic (relaxed, except the `dirty` handshake), so
+// the two sides never race; new lengths reach the sound at the next step
+// boundary, a new step gain at the next sample.
 //
 // Numbers: every stored value is a 32-bit float (or int); each expression is
 // evaluated in double from the stored operands and rounded once when stored.
@@ -16,9 +16,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
-#include "GainStretch.h"
+#include "BlockEngine.h"
 #include "Nonblocking.h"
 #include "Relaxed.h"
 
@@ -60,61 +59,39 @@ public:
     // lengths and returns the first sample of step 1.
     void reset() noexcept;
 
-    class Block;
-
     // Audio thread. Advances one sample and returns its gain: the per-sample
-    // definition. Loops over many samples should use render, replace or
+    // definition. Loops over many samples use render, replace or
     // accumulate, which give the same values a block at a time.
-    inline float tick() noexcept VELMORA_NONBLOCKING;
+    float tick() noexcept VELMORA_NONBLOCKING;
 
-    // Audio thread. The gains of the next `frames` samples, the same values
-    // as that many calls of `tick`, into gains[0 .. frames). The block is
-    // cut where the envelope changes branch; the step gain is read at each
-    // cut, the other settings at the step boundaries as in `tick`. The
-    // running state is held in a Block for the call.
+    // Audio thread; frames >= 1 and valid buffers (the plug-in's entry
+    // checks the host's block). The gains of the next `frames` samples, the
+    // same values as that many calls of `tick`, into gains[0 .. frames).
     void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING {
-        if (gains == nullptr || frames <= 0) return;
-        if (gainstretch::wideVectors())
-            renderWide(*this, gains, frames);
-        else
-            renderNarrow(*this, gains, frames);
+        engine::Entries<TOsc>::render(*this, gains, frames);
     }
-    // Audio thread. For `frames` frames: out = in × gain (replacing) or
-    // out = out + in × gain formed in double (accumulating), each rounded
-    // once to float; the same samples as a loop over `tick`. Inputs and
-    // outputs may be the same buffers.
+    // Audio thread, as render. For `frames` frames: out = in × gain
+    // (replacing) or out = out + in × gain formed in double (accumulating),
+    // each rounded once to float; the same samples as a loop over `tick`.
+    // Inputs and outputs may be the same buffers.
     void replace(const float* in0, const float* in1, float* out0, float* out1,
                  std::int32_t frames) noexcept VELMORA_NONBLOCKING {
-        if (frames <= 0) return;
-        if (gainstretch::wideVectors())
-            replaceWide(*this, in0, in1, out0, out1, frames);
-        else
-            replaceNarrow(*this, in0, in1, out0, out1, frames);
+        engine::Entries<TOsc>::replace(*this, in0, in1, out0, out1, frames);
     }
     void accumulate(const float* in0, const float* in1, float* out0, float* out1,
                     std::int32_t frames) noexcept VELMORA_NONBLOCKING {
-        if (frames <= 0) return;
-        if (gainstretch::wideVectors())
-            accumulateWide(*this, in0, in1, out0, out1, frames);
-        else
-            accumulateNarrow(*this, in0, in1, out0, out1, frames);
+        engine::Entries<TOsc>::accumulate(*this, in0, in1, out0, out1, frames);
     }
 
 private:
-    friend class Block;
-    // The block path (Osc.cpp), each in a variant for 256-bit vectors and
-    // one for the processors without them.
-    struct BlockPath;
-    static void renderWide(TOsc& osc, float* gains, std::int32_t frames) noexcept;
-    static void renderNarrow(TOsc& osc, float* gains, std::int32_t frames) noexcept;
-    static void replaceWide(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
-                            std::int32_t frames) noexcept;
-    static void replaceNarrow(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
-                              std::int32_t frames) noexcept;
-    static void accumulateWide(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
-                               std::int32_t frames) noexcept;
-    static void accumulateNarrow(TOsc& osc, const float* in0, const float* in1, float* out0, float* out1,
-                                 std::int32_t frames) noexcept;
+    // The running state of one block (below).
+    class Running;
+    friend class engine::Engine<TOsc>;
+
+    // What the block engine reads between blocks (see BlockEngine.h): the
+    // step's description depends on nothing but its lengths and resets.
+    std::uint64_t shapeKey() const noexcept { return resets.load(); }
+    float scale() const noexcept { return stepGains[currentStep.load()]; }
 
     Relaxed<float> rate{2.0f};
     Relaxed<float> sampleRate{44100.0f};
@@ -137,63 +114,33 @@ private:
     // Counts resets, so that a block running on the audio thread can tell
     // that a reset arrived while it ran and must not be overwritten.
     Relaxed<std::uint32_t> resets{0};
-    // The stretch the block path's last block ended in (audio thread only).
-    gainstretch::StretchHint hint;
-    // The buffers of the last block and whether they keep their order in
-    // 8-frame groups (audio thread only).
-    gainstretch::OrderMemo orderMemo;
-    // The envelope factor of each whole position of a step, from 0, as the
-    // block path computed it for the lengths now in force (a step that
-    // changes them empties it): later steps read it back, the whole step as
-    // one stretch. Allocated at construction (none if that fails); audio
-    // thread only.
-    static constexpr std::int32_t kStepCacheSize = 1 << 17;
-    std::unique_ptr<float[]> stepCache;
-    std::int32_t stepCached = 0;
+    // The block engine's memory of this oscillator (audio thread only).
+    engine::Memory memory;
 
     void markDirty() noexcept { dirty.store(true, std::memory_order_release); }
 };
 
-// The oscillator's running state copied into locals for one audio block:
-// the loop works on the copy (which output stores cannot alias) and the
-// destructor writes it back once.
+// The oscillator's running state copied into locals for one `tick` or one
+// audio block: the loop works on the copy (which output stores cannot
+// alias) and the destructor writes it back once. `tick` is the per-sample
+// definition; the rest is what the block engine asks of a step.
 //
-// Audio thread only; one Block per TOsc at a time.
-class TOsc::Block {
+// Audio thread only; one Running per TOsc at a time.
+class TOsc::Running {
 public:
-    explicit Block(TOsc& osc) noexcept
-        : osc(osc),
-          resetsAtStart(osc.resets),
-          position(osc.position),
-          stepLength(osc.stepLength),
-          halfStep(osc.halfStep),
-          rampUpLength(osc.rampUpLength),
-          rampDownStart(osc.rampDownStart),
-          currentStep(osc.currentStep) {}
-
-    ~Block() {
-        osc.halfStep = halfStep;
-        osc.rampUpLength = rampUpLength;
-        osc.rampDownStart = rampDownStart;
-        osc.stepLength = stepLength;
-        if (osc.resets.load() == resetsAtStart) {
-            osc.position = position;
-            osc.currentStep = currentStep;
-        } else {
-            // A reset from a host thread arrived during the block: keep its
-            // effect, against the step length now in force.
-            osc.position = float(double(stepLength) + 1.0);
-            osc.currentStep = 0;
-            osc.markDirty();
-        }
-    }
-
-    Block(const Block&) = delete;
-    Block& operator=(const Block&) = delete;
+    explicit Running(TOsc& osc) noexcept;
+    ~Running();
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
 
     float tick() noexcept VELMORA_NONBLOCKING {
-        if (position >= stepLength) beginStep();
+        if (position >= stepLength) startPeriod();
+        return nextValue();
+    }
 
+    // The gain at the position, moving one position on (the step boundary
+    // taken care of).
+    float nextValue() noexcept {
         float f;
         if (position < rampUpLength) {
             f = rampUpLength == 0.0f ? 1.0f : float(double(position) / double(rampUpLength));
@@ -208,42 +155,31 @@ public:
         return float(double(f) * double(osc.stepGains[currentStep].load()));
     }
 
-private:
-    static std::uint32_t bits(float f) noexcept { return gainstretch::StretchHint::bits(f); }
-
     // Step boundary: take up changed settings, move to the next step.
-    void beginStep() noexcept {
+    void startPeriod() noexcept {
         if (osc.dirty.load(std::memory_order_relaxed) && osc.dirty.exchange(false, std::memory_order_acquire)) {
-            const std::uint32_t before[3] = {bits(stepLength), bits(rampUpLength), bits(rampDownStart)};
             stepLength = float(double(osc.sampleRate.load()) / double(osc.rate.load()));
             halfStep = float(double(stepLength) * 0.5);
             rampUpLength = float(double(osc.edge.load()) * double(halfStep));
             rampDownStart = float(double(stepLength) - double(rampUpLength));
-            // The lengths shape the envelope and cut the stretches: new ones
-            // empty the step cache, and the last block's stretch no longer
-            // holds. (So the block path need not compare them.)
-            if (before[0] != bits(stepLength) || before[1] != bits(rampUpLength) || before[2] != bits(rampDownStart)) {
-                osc.stepCached = 0;
-                osc.hint.forget();
-            }
         }
         ++currentStep;
         if (currentStep > osc.stepCount.load()) currentStep = 1;
         position = 0.0f;
     }
 
-    // The block path: stretches of one envelope branch handed to a sink
-    // (Osc.cpp).
-    template <class Sink>
-    void run(Sink& sink, std::int32_t frames) noexcept;
-    template <class Sink, class Shape>
-    std::int32_t extend(Sink& sink, float* envelope, std::int32_t index, std::int32_t frames, const Shape& shape,
-                        float gain) noexcept;
-    friend struct TOsc::BlockPath;
+    // For the block engine.
+    bool periodEnded() const noexcept { return position >= stepLength; }
+    std::uint64_t describe(engine::Period& step) const noexcept;
+    float scale() const noexcept { return osc.stepGains[currentStep].load(); }
+    static constexpr bool perSampleOnly() noexcept { return false; }
+    static constexpr void passed(const engine::Segment&, std::int32_t) noexcept {}
 
+    float position;
+
+private:
     TOsc& osc;
     std::uint32_t resetsAtStart;
-    float position;
     float stepLength;
     float halfStep;
     float rampUpLength;
@@ -251,7 +187,4 @@ private:
     std::int32_t currentStep;
 };
 
-inline float TOsc::tick() noexcept {
-    Block block(*this);
-    return block.tick();
-}
+extern template struct engine::Entries<TOsc>;

@@ -11,7 +11,7 @@
 //
 // Threads: a host thread may call the setters and getters while the audio
 // thread calls `tick`. Every field that is written after construction is a
-// relaxed atomic; a `Block` (one `tick`, or a whole audio block) loads the
+// relaxed atomic; a `Running` (one `tick`, or a whole audio block) loads the
 // running state once and stores it back once. The setters store their
 // value first and raise `dirty` last (release), and the cycle start clears
 // `dirty` with an acquiring exchange before it reads the settings, so a
@@ -24,7 +24,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "GainStretch.h"
+#include "BlockEngine.h"
 #include "Nonblocking.h"
 #include "Relaxed.h"
 
@@ -80,55 +80,30 @@ public:
     virtual void setSampleRate(float hertz) noexcept;        // above 11000, finite
     virtual void setWaveform(std::uint8_t code) noexcept;    // any code; above 4 is silent
 
-    // Runs many values on the audio thread with the running state in locals.
-    class Block;
-
-    // Audio thread. The gains of the next `frames` values, the same as that
-    // many calls of `tick`, into gains[0 .. frames). The waveform and the
-    // level are read once for the call, the other settings at the cycle
-    // starts as in `tick`. The running state is held in a Block.
+    // Audio thread; frames >= 1 and valid buffers (the plug-in's entry
+    // checks the host's block). The gains of the next `frames` values, the
+    // same as that many calls of `tick`, into gains[0 .. frames).
     void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING {
-        if (gains == nullptr || frames <= 0) return;
-        if (gainstretch::wideVectors())
-            renderWide(*this, gains, frames);
-        else
-            renderNarrow(*this, gains, frames);
+        engine::Entries<TLfo>::render(*this, gains, frames);
     }
-    // Audio thread. For `frames` frames: out = in × gain (replacing) or
-    // out = out + in × gain formed in double (accumulating), each rounded
-    // once to float; the same samples as a loop over `tick`. Inputs and
-    // outputs may be the same buffers.
+    // Audio thread, as render. For `frames` frames: out = in × gain
+    // (replacing) or out = out + in × gain formed in double (accumulating),
+    // each rounded once to float; the same samples as a loop over `tick`.
+    // Inputs and outputs may be the same buffers.
     void replace(const float* in0, const float* in1, float* out0, float* out1,
                  std::int32_t frames) noexcept VELMORA_NONBLOCKING {
-        if (frames <= 0) return;
-        if (gainstretch::wideVectors())
-            replaceWide(*this, in0, in1, out0, out1, frames);
-        else
-            replaceNarrow(*this, in0, in1, out0, out1, frames);
+        engine::Entries<TLfo>::replace(*this, in0, in1, out0, out1, frames);
     }
     void accumulate(const float* in0, const float* in1, float* out0, float* out1,
                     std::int32_t frames) noexcept VELMORA_NONBLOCKING {
-        if (frames <= 0) return;
-        if (gainstretch::wideVectors())
-            accumulateWide(*this, in0, in1, out0, out1, frames);
-        else
-            accumulateNarrow(*this, in0, in1, out0, out1, frames);
+        engine::Entries<TLfo>::accumulate(*this, in0, in1, out0, out1, frames);
     }
 
 private:
-    // The block path (LFO.cpp), each in a variant for 256-bit vectors and
-    // one for the processors without them.
-    struct BlockPath;
-    static void renderWide(TLfo& lfo, float* gains, std::int32_t frames) noexcept;
-    static void renderNarrow(TLfo& lfo, float* gains, std::int32_t frames) noexcept;
-    static void replaceWide(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
-                            std::int32_t frames) noexcept;
-    static void replaceNarrow(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
-                              std::int32_t frames) noexcept;
-    static void accumulateWide(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
-                               std::int32_t frames) noexcept;
-    static void accumulateNarrow(TLfo& lfo, const float* in0, const float* in1, float* out0, float* out1,
-                                 std::int32_t frames) noexcept;
+    // The running state of one value or one block (below).
+    class Running;
+    friend class engine::Engine<TLfo>;
+
     struct CycleLengths {
         float period;
         float highLength;
@@ -137,6 +112,12 @@ private:
     // Period, high length and phase step from the current settings.
     CycleLengths deriveCycle() noexcept;
     void markDirty() noexcept { dirty.store(true, std::memory_order_release); }
+
+    // What the block engine reads between blocks (see BlockEngine.h): a
+    // cycle's description depends, besides its lengths, on the resets and
+    // on the waveform, which a host thread may change at any time.
+    std::uint64_t shapeKey() const noexcept { return std::uint64_t(waveform.load()) << 32 | resets.load(); }
+    float scale() const noexcept { return level; }
 
     Relaxed<float> level{1.0f};
     Relaxed<float> onsetTime{0.0f};
@@ -158,85 +139,47 @@ private:
     // Counts resets, so that a block running on the audio thread can tell
     // that a reset arrived while it ran and must not be overwritten.
     Relaxed<std::uint32_t> resets{0};
-
-    // The wave values (before level and onset) of the positions
-    // 0 .. cycleCached - 1 as the block path computed them for the waveform
-    // and cycle lengths in cycleKey: later cycles with the same ones read
-    // them back. Only values that follow from the position alone are kept
-    // (not the falling ramp table, which follows rampIndex). Allocated at
-    // construction (none if that fails); touched only by the audio thread's
-    // blocks.
-    static constexpr std::int32_t kCycleCacheSize = 1 << 17;
-    std::unique_ptr<float[]> cycleCache;
-    std::uint32_t cycleKey[4] = {};
-    std::int32_t cycleCached = 0;
-    // The stretch the block path's last block ended in (audio thread only).
-    gainstretch::StretchHint hint;
-    // The buffers of the last block and whether they keep their order in
-    // 8-frame groups (audio thread only).
-    gainstretch::OrderMemo orderMemo;
+    // The block engine's memory of this oscillator (audio thread only).
+    engine::Memory memory;
 };
 #if defined(__clang__)
 #pragma clang diagnostic pop
 #endif
 
-// The oscillator's running state copied into locals for one audio block:
-// the loop works on the copy (which output stores cannot alias) and the
-// destructor writes it back once. The settings that act at once (level,
-// waveform, onset mode) are still read for every value, the others at the
-// cycle starts.
+// The oscillator's running state copied into locals for one value or one
+// audio block: the loop works on the copy (which output stores cannot
+// alias) and the destructor writes it back once. The settings that act at
+// once (level, waveform, onset mode) are read for every value, the others
+// at the cycle starts. `tick` is the per-sample definition; the rest is
+// what the block engine asks of a cycle.
 //
-// Audio thread only; one Block per TLfo at a time.
-class TLfo::Block {
+// One Running per TLfo at a time: the audio thread's, or the one inside
+// `reset`.
+class TLfo::Running {
 public:
-    explicit Block(TLfo& lfo) noexcept
-        : lfo(lfo),
+    explicit Running(TLfo& lfo) noexcept
+        : position(lfo.position),
+          lfo(lfo),
           resetsAtStart(lfo.resets),
-          position(lfo.position),
           period(lfo.period),
           highLength(lfo.highLength),
           phaseStep(lfo.phaseStep),
           onsetCount(lfo.onsetCount),
           onsetLength(lfo.onsetLength),
           rampIndex(lfo.rampIndex) {}
-
-    ~Block() {
-        if (lfo.resets.load() != resetsAtStart) {
-            // A reset from a host thread arrived during the block: keep its
-            // state, and let the next cycle start take up whatever this
-            // block consumed of a change.
-            lfo.markDirty();
-            return;
-        }
-        lfo.position = position;
-        lfo.period = period;
-        lfo.highLength = highLength;
-        lfo.phaseStep = phaseStep;
-        lfo.onsetCount = onsetCount;
-        lfo.rampIndex = rampIndex;
-    }
-
-    Block(const Block&) = delete;
-    Block& operator=(const Block&) = delete;
+    ~Running();
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
 
     inline float tick() noexcept VELMORA_NONBLOCKING;
+    // The value at the position, moving one position on (the cycle start
+    // taken care of).
+    inline float nextValue() noexcept;
 
-private:
-    // The block path (LFO.cpp): stretches of one waveform branch handed to
-    // a sink.
-    template <class Sink>
-    void run(Sink& sink, std::int32_t frames) noexcept;
-    template <class Sink>
-    std::int32_t cut(Sink& sink, std::uint8_t wave, float level, std::int32_t frames, float* sines) noexcept;
-    template <class Sink, class Shape>
-    bool emit(Sink& sink, const Shape& shape, std::int32_t index, std::int32_t frames, float level) noexcept;
-    template <class Sink>
-    void rampDownStretch(Sink& sink, float level, std::int32_t& frames) noexcept;
-    friend struct TLfo::BlockPath;
-
-    void startCycle() noexcept {
+    // Cycle start: take up changed settings, start at position 0.
+    void startPeriod() noexcept {
         if (lfo.dirty.load(std::memory_order_relaxed) && lfo.dirty.exchange(false, std::memory_order_acquire)) {
-            // By value: the block's fields must not escape, or the compiler
+            // By value: the running fields must not escape, or the compiler
             // would keep them in memory for the whole loop.
             const CycleLengths lengths = lfo.deriveCycle();
             period = lengths.period;
@@ -247,18 +190,33 @@ private:
         rampIndex = 0;
     }
 
+    // For the block engine.
+    bool periodEnded() const noexcept { return position >= period; }
+    std::uint64_t describe(engine::Period& cycle) const noexcept;
+    float scale() const noexcept { return lfo.level.load(); }
+    // The onset window scales each value by its own count: per sample.
+    bool perSampleOnly() const noexcept { return onsetCount + 1.0f < onsetLength; }
+    // Frames went through a falling ramp: they used up its entries.
+    void passed(const engine::Segment&, std::int32_t frames) noexcept {
+        rampIndex = frames < kRampLength - rampIndex ? rampIndex + frames : kRampLength;
+    }
+
+    float position;
+
+private:
     // The next entry of the falling ramp. A waveform change inside a cycle
-    // can ask for more entries than there are: the index then stays on the
-    // last entry, so it can neither overrun the table nor overflow.
+    // can ask for more entries than there are: the index then stays past
+    // the last entry, which is given again, so it can neither overrun the
+    // table nor overflow.
     float nextRampDown() noexcept {
         const float entry = lfo.rampDown[rampIndex < kRampLength ? rampIndex : kRampLength - 1];
         if (rampIndex < kRampLength) ++rampIndex;
         return entry;
     }
+    void describeFall(engine::Period& cycle, double end) const noexcept;
 
     TLfo& lfo;
     std::uint32_t resetsAtStart;
-    float position;
     float period;
     float highLength;
     float phaseStep;
@@ -267,9 +225,12 @@ private:
     std::int32_t rampIndex;
 };
 
-inline float TLfo::Block::tick() noexcept {
-    if (position >= period) startCycle();
+inline float TLfo::Running::tick() noexcept {
+    if (position >= period) startPeriod();
+    return nextValue();
+}
 
+inline float TLfo::Running::nextValue() noexcept {
     // p is a whole number >= 0, so p < 10 makes it a valid index.
     const float p = position;
     const double dp = p, h = highLength, T = period;
@@ -321,10 +282,4 @@ inline float TLfo::Block::tick() noexcept {
     return float(double(v) * double(lfo.level.load()));
 }
 
-inline float TLfo::tick() noexcept {
-    // A cycle that starts here may change the lengths under the block
-    // path's hint.
-    hint.forget();
-    Block block(*this);
-    return block.tick();
-}
+extern template struct engine::Entries<TLfo>;

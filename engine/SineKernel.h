@@ -34,7 +34,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "GainStretch.h"
+#include "Dispatch.h"
 
 #if VELMORA_HAS_WIDE_TARGET
 #include <immintrin.h>
@@ -73,7 +73,7 @@ inline std::int32_t quarterFrames(double p, double step, std::int32_t most, std:
 // z = r^2, evaluated in pairs to shorten the dependency chains. Scaling
 // every constant by k scales every rounded step exactly, so the error is
 // |k| times that of the unscaled series.
-VELMORA_STRETCH_INLINE double sinOf(double r, double k) noexcept {
+VELMORA_ALWAYS_INLINE double sinOf(double r, double k) noexcept {
     const double z = r * r;
     const double z2 = z * z;
     const double a = k * -0x1.5555555555555p-3 + z * (k * 0x1.1111111111111p-7);    // -1/3!, 1/5!
@@ -82,7 +82,7 @@ VELMORA_STRETCH_INLINE double sinOf(double r, double k) noexcept {
     return k * r + (r * z) * (a + z2 * (b + z2 * c));
 }
 
-VELMORA_STRETCH_INLINE double cosOf(double r, double k) noexcept {
+VELMORA_ALWAYS_INLINE double cosOf(double r, double k) noexcept {
     const double z = r * r;
     const double z2 = z * z;
     const double a = k * -0.5 + z * (k * 0x1.5555555555555p-5);                     // -1/2!, 1/4!
@@ -95,8 +95,8 @@ VELMORA_STRETCH_INLINE double cosOf(double r, double k) noexcept {
 // v[i] for positions p + i of one quarter; NaN where the bound straddles a
 // float rounding boundary. Returns whether there is such a frame.
 template <bool cosine>
-VELMORA_STRETCH_INLINE bool quarterValues(float* v, double p, double step, std::int32_t quarter,
-                                          std::int32_t frames) noexcept {
+VELMORA_ALWAYS_INLINE bool quarterValues(float* v, double p, double step, std::int32_t quarter,
+                                         std::int32_t frames) noexcept {
     const double high = double(quarter) * kHalfPiHigh;
     const double low = double(quarter) * kHalfPiLow;
     const double k = (quarter & 2) ? -0.5 : 0.5;
@@ -213,14 +213,13 @@ inline FusedConstants fusedConstants(bool cosine, std::int32_t quarter, double s
 
 // y for the four positions of a vector.
 template <bool cosine>
-VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE __m256d fusedShape4(__m256d r, const __m256d (&c)[7]) noexcept {
+VELMORA_WIDE_TARGET VELMORA_ALWAYS_INLINE __m256d fusedShape4(__m256d r, const __m256d (&c)[7]) noexcept {
     VELMORA_FUSED_SHAPE(__m256d, _mm256_mul_pd, _mm256_fmadd_pd)
 }
 
 template <bool cosine>
-VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE void quarterValuesFused4(float* v, double p, double step,
-                                                                    std::int32_t quarter,
-                                                                    std::int32_t frames) noexcept {
+VELMORA_WIDE_TARGET VELMORA_ALWAYS_INLINE void quarterValuesFused4(float* v, double p, double step,
+                                                                   std::int32_t quarter, std::int32_t frames) noexcept {
     const FusedConstants k = fusedConstants(cosine, quarter, step);
     __m256d c[7];
     for (int i = 0; i < 7; ++i) c[i] = _mm256_set1_pd(k.c[i]);
@@ -250,20 +249,18 @@ VELMORA_WIDE_TARGET VELMORA_STRETCH_INLINE void quarterValuesFused4(float* v, do
     }
 }
 
-#define VELMORA_WIDEST_TARGET __attribute__((target("avx2,fma,avx512f,avx512vl")))
-
 // The same eight frames at a time in 512-bit vectors: on processors that
 // split them in two halves, the longer vectors still let twice as many
 // frames wait in the scheduler, which is what limits this dependent chain.
 template <bool cosine>
-VELMORA_WIDEST_TARGET VELMORA_STRETCH_INLINE __m512d fusedShape8(__m512d r, const __m512d (&c)[7]) noexcept {
+VELMORA_WIDEST_TARGET VELMORA_ALWAYS_INLINE __m512d fusedShape8(__m512d r, const __m512d (&c)[7]) noexcept {
     VELMORA_FUSED_SHAPE(__m512d, _mm512_mul_pd, _mm512_fmadd_pd)
 }
 
 template <bool cosine>
-VELMORA_WIDEST_TARGET VELMORA_STRETCH_INLINE void quarterValuesFused8(float* v, double p, double step,
-                                                                      std::int32_t quarter,
-                                                                      std::int32_t frames) noexcept {
+VELMORA_WIDEST_TARGET VELMORA_ALWAYS_INLINE void quarterValuesFused8(float* v, double p, double step,
+                                                                     std::int32_t quarter,
+                                                                     std::int32_t frames) noexcept {
     const FusedConstants k = fusedConstants(cosine, quarter, step);
     __m512d c[7];
     for (int i = 0; i < 7; ++i) c[i] = _mm512_set1_pd(k.c[i]);
@@ -298,8 +295,8 @@ inline void patchUncertain(float* v, double p, double step, std::int32_t frames)
 // v[i] = float((sin((p + i) × step) + 1) / 2) for i < frames <= kChunk, all
 // in `quarter` (see quarterFrames), exactly as std::sin gives it. The plain
 // variant, for any processor.
-VELMORA_STRETCH_INLINE void sineValues(float* v, double p, double step, std::int32_t quarter,
-                                       std::int32_t frames) noexcept {
+VELMORA_ALWAYS_INLINE void sineValues(float* v, double p, double step, std::int32_t quarter,
+                                      std::int32_t frames) noexcept {
     const bool straddles = (quarter & 1) ? quarterValues<true>(v, p, step, quarter, frames)
                                          : quarterValues<false>(v, p, step, quarter, frames);
     if (straddles) patchUncertain(v, p, step, frames);
@@ -327,10 +324,8 @@ VELMORA_STRETCH_INLINE void sineValues(float* v, double p, double step, std::int
 enum class Variant { kPlain, kFused4, kFused8 };
 inline Variant fastestVariant() noexcept {
 #if VELMORA_HAS_WIDE_TARGET
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("fma")) {
-        return Variant::kFused8;
-    }
-    if (gainstretch::wideVectors()) return Variant::kFused4;
+    if (engine::widestVectors()) return Variant::kFused8;
+    if (engine::wideVectors()) return Variant::kFused4;
 #endif
     return Variant::kPlain;
 }
