@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -171,40 +172,69 @@ using PluginSetup = std::function<void(host::PluginInstance&)>;
 // given, runs before every block with the block's number.
 using BlockHook = std::function<void(host::PluginInstance&, std::int64_t)>;
 
+// Other builds of the plug-ins to measure beside this one, in the same run:
+// VELMORA_BENCH_COMPARE="name=DIR;name2=DIR2" registers every plug-in case
+// again as "<case>@name/<block size>" with the plug-in file from DIR. The
+// tables then show each such case against this build's.
+inline std::vector<std::pair<std::string, std::string>> comparedBuilds() {
+    std::vector<std::pair<std::string, std::string>> builds;
+    const char* setting = std::getenv("VELMORA_BENCH_COMPARE");
+    std::string rest = setting != nullptr ? setting : "";
+    while (!rest.empty()) {
+        const std::size_t end = rest.find(';');
+        const std::string item = rest.substr(0, end);
+        rest = end == std::string::npos ? "" : rest.substr(end + 1);
+        const std::size_t equals = item.find('=');
+        if (equals != std::string::npos) builds.emplace_back(item.substr(0, equals), item.substr(equals + 1));
+    }
+    return builds;
+}
+
+// One processReplacing (or process) case of the plug-in file at `path`.
+inline void registerPluginCase(const std::string& name, const std::string& path, std::int32_t frames, bool accumulate,
+                               PluginSetup setup, BlockHook beforeBlock) {
+    withMinimum(benchmark::RegisterBenchmark(
+        name.c_str(), [path, setup, beforeBlock, frames, accumulate](benchmark::State& state) {
+            std::unique_ptr<host::PluginInstance> instance;
+            try {
+                instance = host::PluginInstance::load(path);
+            } catch (const std::exception& error) {
+                state.SkipWithError(error.what());
+                for (auto _ : state) {
+                }
+                return;
+            }
+            instance->setSampleRate(benchSampleRate);
+            instance->setBlockSize(frames);
+            if (setup) setup(*instance);
+            instance->resume();
+            StereoBuffers buffers(frames);
+            AEffect* effect = instance->effect();
+            std::int64_t block = 0;
+            for (auto _ : state) {
+                if (beforeBlock) beforeBlock(*instance, block++);
+                if (accumulate)
+                    effect->process(effect, buffers.inputs, buffers.outputs, frames);
+                else
+                    effect->processReplacing(effect, buffers.inputs, buffers.outputs, frames);
+                benchmark::ClobberMemory();
+            }
+            state.counters["per_frame"] = timePerFrame(frames);
+        }));
+}
+
 inline void registerPluginCases(const std::string& caseName, const std::string& fileName, PluginSetup setup = {},
                                 BlockHook beforeBlock = {}) {
-    const std::string path = std::string(VELMORA_PLUGIN_DIR) + "/" + fileName;
-    for (const bool accumulate : {false, true}) {
-        for (std::int32_t frames : blockSizes()) {
-            withMinimum(benchmark::RegisterBenchmark(
-                (caseName + (accumulate ? "-process/" : "/") + std::to_string(frames)).c_str(),
-                [path, setup, beforeBlock, frames, accumulate](benchmark::State& state) {
-                    std::unique_ptr<host::PluginInstance> instance;
-                    try {
-                        instance = host::PluginInstance::load(path);
-                    } catch (const std::exception& error) {
-                        state.SkipWithError(error.what());
-                        for (auto _ : state) {
-                        }
-                        return;
-                    }
-                    instance->setSampleRate(benchSampleRate);
-                    instance->setBlockSize(frames);
-                    if (setup) setup(*instance);
-                    instance->resume();
-                    StereoBuffers buffers(frames);
-                    AEffect* effect = instance->effect();
-                    std::int64_t block = 0;
-                    for (auto _ : state) {
-                        if (beforeBlock) beforeBlock(*instance, block++);
-                        if (accumulate)
-                            effect->process(effect, buffers.inputs, buffers.outputs, frames);
-                        else
-                            effect->processReplacing(effect, buffers.inputs, buffers.outputs, frames);
-                        benchmark::ClobberMemory();
-                    }
-                    state.counters["per_frame"] = timePerFrame(frames);
-                }));
+    std::vector<std::pair<std::string, std::string>> builds = {{"", VELMORA_PLUGIN_DIR}};
+    for (const auto& build : comparedBuilds()) builds.push_back(build);
+    for (const auto& [build, directory] : builds) {
+        const std::string suffix = build.empty() ? "" : "@" + build;
+        for (const bool accumulate : {false, true}) {
+            for (std::int32_t frames : blockSizes()) {
+                const std::string name =
+                    caseName + (accumulate ? "-process" : "") + suffix + "/" + std::to_string(frames);
+                registerPluginCase(name, directory + "/" + fileName, frames, accumulate, setup, beforeBlock);
+            }
         }
     }
 }
@@ -241,7 +271,7 @@ public:
         std::vector<std::string> cases;
         for (const std::string& name : order) {
             const std::string base = name.substr(0, name.rfind('/'));
-            if (base.compare(0, 5, "plain") == 0 || isProcess(base)) continue;
+            if (base.compare(0, 5, "plain") == 0 || isProcess(base) || isCompared(base)) continue;
             if (std::find(cases.begin(), cases.end(), base) == cases.end()) cases.push_back(base);
         }
         std::printf("\nprocessReplacing, ns per frame (ratio to the plain loop)\n\n| case |");
@@ -270,9 +300,33 @@ public:
             for (std::int32_t frames : blockSizes()) printCell(value(base + "-process", frames), value(base, frames));
         }
         std::printf("\n");
+        printComparisons(cases);
     }
 
 private:
+    // A third table with other builds (see comparedBuilds): each case of
+    // each build, ns per frame, and its ratio to this build's.
+    void printComparisons(const std::vector<std::string>& cases) const {
+        for (const auto& [build, directory] : comparedBuilds()) {
+            std::printf("\n%s (%s), ns per frame (ratio to this build)\n\n| case |", build.c_str(), directory.c_str());
+            for (std::int32_t frames : blockSizes()) std::printf(" %d |", frames);
+            std::printf("\n|---|");
+            for (std::size_t i = 0; i < blockSizes().size(); ++i) std::printf("---:|");
+            for (const std::string& base : cases) {
+                for (const std::string mode : {"", "-process"}) {
+                    if (value(base + mode + "@" + build, 1024) <= 0.0) continue;
+                    std::printf("\n| %s%s |", base.c_str(), mode.c_str());
+                    for (std::int32_t frames : blockSizes()) {
+                        printCell(value(base + mode + "@" + build, frames), value(base + mode, frames));
+                    }
+                }
+            }
+            std::printf("\n");
+        }
+    }
+
+    static bool isCompared(const std::string& base) { return base.find('@') != std::string::npos; }
+
     static bool isProcess(const std::string& base) {
         const std::string suffix = "-process";
         return base.size() > suffix.size() && base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0;

@@ -153,21 +153,30 @@ std::uint64_t TLfo::Running::describe(engine::Period& cycle) const noexcept {
     return std::uint64_t(wave) << 32 | resetsAtStart;
 }
 
-// The falling ramp up to `end`: from its first position still to come, the
-// entries of the table that rampIndex has not used (a counted segment: the
-// frames that pass use them up), then its last entry again. Positions of
-// the ramp that this cycle has played already are never asked for again.
+// The falling ramp from where the branches before it end up to `end`: the
+// entries of the table from the first position on, one a frame, then the
+// last entry again (a counted segment: the frames that pass use the
+// entries up). That is the ramp whenever rampIndex has counted exactly the
+// ramp's positions before the running one, as in every cycle with one
+// waveform. After a waveform change inside a cycle it may not have: the
+// ramp then goes on from the running position with the entries rampIndex
+// has left (positions before it are never asked for again).
 void TLfo::Running::describeFall(engine::Period& cycle, double end) const noexcept {
     using engine::Shape;
-    const double played = double(position) > cycle.reached ? double(position) : cycle.reached;
-    const double first = std::ceil(played);
+    const double start = std::ceil(cycle.reached);
+    const double playedUpTo = std::fmin(double(position), std::ceil(end));
+    const double played = playedUpTo > start ? playedUpTo - start : 0.0;
     const std::int32_t used = rampIndex < kRampLength ? rampIndex : kRampLength;
-    cycle.add(first < end ? first : end, Shape::constant(lfo.rampDown[kRampLength - 1]));
-    if (used < kRampLength && first < double(engine::kPositionLimit)) {
-        const double last = first + double(kRampLength - used);
-        cycle.add(last < end ? last : end, Shape::tableFrom(&lfo.rampDown[used], std::int32_t(first)), true);
+    const bool inStep = double(used) == std::fmin(played, double(kRampLength));
+    const double first = inStep ? start : std::fmax(start, double(position));
+    const std::int32_t from = inStep ? 0 : used;
+    const float last = lfo.rampDown[kRampLength - 1];
+    cycle.add(first < end ? first : end, Shape::constant(last));  // played already
+    if (from < kRampLength && first < double(engine::kPositionLimit)) {
+        const double tableEnd = first + double(kRampLength - from);
+        cycle.add(tableEnd < end ? tableEnd : end, Shape::tableFrom(&lfo.rampDown[from], std::int32_t(first)), true);
     }
-    cycle.add(end, Shape::constant(lfo.rampDown[kRampLength - 1]));
+    cycle.add(end, Shape::constant(last));
 }
 
 template struct engine::Entries<TLfo>;
