@@ -124,8 +124,10 @@ public:
     VELMORA_ALWAYS_INLINE static void run(Osc& osc, std::int32_t frames, Buffers... buffers) noexcept {
         Sink sink{buffers...};
         if (sink.prepare(osc.memory.order) && continueInline(osc, sink, frames)) return;
-        if constexpr (wide) cutWide<Sink>(osc, frames, buffers...);
-        else cutNarrow<Sink>(osc, frames, buffers...);
+        if constexpr (wide)
+            cutWide<Sink>(osc, frames, buffers...);
+        else
+            cutNarrow<Sink>(osc, frames, buffers...);
     }
 
 private:
@@ -143,7 +145,6 @@ private:
         cut(osc, sink, frames);
     }
 
-
     // The whole block inside the stretch the last block ended in: the shape
     // straight onto the output stage, nothing else. A reset from a host
     // thread meanwhile is left to stand.
@@ -154,8 +155,10 @@ private:
         const Hint& hint = osc.memory.hint;
         if (!hint.covers(p, frames, key)) return false;
         const float scale = osc.scale();
-        if (hint.isConstant) sink.constant(hint.value * scale, frames);
-        else sink.table(hint.table + std::int32_t(p), scale, frames);
+        if (hint.isConstant)
+            sink.constant(hint.value * scale, frames);
+        else
+            sink.table(hint.table + std::int32_t(p), scale, frames);
         // p + frames is a whole number up to 2^24: exact. (The key's low
         // half is the reset count it was taken at.)
         if (osc.resets.load() == std::uint32_t(key)) osc.position = p + float(frames);
@@ -307,18 +310,24 @@ struct Entries {
                                  std::int32_t frames) noexcept;
 
     static void render(Osc& osc, float* gains, std::int32_t frames) noexcept {
-        if (wideVectors()) renderWide(osc, gains, frames);
-        else renderNarrow(osc, gains, frames);
+        if (wideVectors())
+            renderWide(osc, gains, frames);
+        else
+            renderNarrow(osc, gains, frames);
     }
     static void replace(Osc& osc, const float* in0, const float* in1, float* out0, float* out1,
                         std::int32_t frames) noexcept {
-        if (wideVectors()) replaceWide(osc, in0, in1, out0, out1, frames);
-        else replaceNarrow(osc, in0, in1, out0, out1, frames);
+        if (wideVectors())
+            replaceWide(osc, in0, in1, out0, out1, frames);
+        else
+            replaceNarrow(osc, in0, in1, out0, out1, frames);
     }
     static void accumulate(Osc& osc, const float* in0, const float* in1, float* out0, float* out1,
                            std::int32_t frames) noexcept {
-        if (wideVectors()) accumulateWide(osc, in0, in1, out0, out1, frames);
-        else accumulateNarrow(osc, in0, in1, out0, out1, frames);
+        if (wideVectors())
+            accumulateWide(osc, in0, in1, out0, out1, frames);
+        else
+            accumulateNarrow(osc, in0, in1, out0, out1, frames);
     }
 };
 

@@ -49,9 +49,7 @@ inline constexpr float kPositionLimit = 16777216.0f;
 // Whether a position is one the stretches can count: a whole number in
 // [0, 2^24). (A reset racing with the end of a block can leave a fraction;
 // the per-sample rules carry such a position to the next boundary.)
-inline bool isWholePosition(float p) noexcept {
-    return p >= 0.0f && p < kPositionLimit && float(std::int32_t(p)) == p;
-}
+inline bool isWholePosition(float p) noexcept { return p >= 0.0f && p < kPositionLimit && float(std::int32_t(p)) == p; }
 
 // Number of consecutive whole positions p, p + 1, ... below x (0 if p >= x
 // or x is NaN), at most `most`. p is a whole number.

@@ -80,19 +80,16 @@ struct GainBuffer {
     }
 };
 
-// Two channels times the gain: out = in × g, or out = out + in × g formed
-// in double and rounded once. Each frame reads both inputs (and outputs)
-// before it writes, so the buffers may be the same (no restrict).
+// Two input and two output channels, and one frame of them times a gain:
+// out = in × g, or out = out + in × g formed in double and rounded once.
+// Each frame reads both inputs (and outputs) before it writes, so the
+// buffers may be the same (no restrict).
 template <bool accumulate>
-struct StereoGain {
+struct StereoFrames {
     const float* in0;
     const float* in1;
     float* out0;
     float* out1;
-
-    bool prepare(OrderMemo&) noexcept { return true; }
-    // Accumulating, a constant gain of 0 or 1 takes an exact float path.
-    static constexpr bool prefersConstants = accumulate;
 
     VELMORA_ALWAYS_INLINE void advance(std::int32_t frames) noexcept {
         in0 += frames;
@@ -112,10 +109,18 @@ struct StereoGain {
             out1[i] = b * g;
         }
     }
+};
+
+// The stereo stage of the plain variant, and the accumulating one of both.
+template <bool accumulate>
+struct StereoGain : StereoFrames<accumulate> {
+    bool prepare(OrderMemo&) noexcept { return true; }
+    // Accumulating, a constant gain of 0 or 1 takes an exact float path.
+    static constexpr bool prefersConstants = accumulate;
 
     void one(float g) noexcept {
-        frame(0, g);
-        advance(1);
+        this->frame(0, g);
+        this->advance(1);
     }
 
     VELMORA_ALWAYS_INLINE void constant(float g, std::int32_t frames) noexcept {
@@ -123,21 +128,21 @@ struct StereoGain {
             if (g == 0.0f || g == 1.0f) {
                 // in × g is exact in float: the float sum is the double one.
                 for (std::int32_t i = 0; i < frames; ++i) {
-                    const float a = in0[i], b = in1[i], oa = out0[i], ob = out1[i];
-                    out0[i] = oa + a * g;
-                    out1[i] = ob + b * g;
+                    const float a = this->in0[i], b = this->in1[i], oa = this->out0[i], ob = this->out1[i];
+                    this->out0[i] = oa + a * g;
+                    this->out1[i] = ob + b * g;
                 }
-                advance(frames);
+                this->advance(frames);
                 return;
             }
         }
-        for (std::int32_t i = 0; i < frames; ++i) frame(i, g);
-        advance(frames);
+        for (std::int32_t i = 0; i < frames; ++i) this->frame(i, g);
+        this->advance(frames);
     }
 
     VELMORA_ALWAYS_INLINE void table(const float* values, float scale, std::int32_t frames) noexcept {
-        for (std::int32_t i = 0; i < frames; ++i) frame(i, values[i] * scale);
-        advance(frames);
+        for (std::int32_t i = 0; i < frames; ++i) this->frame(i, values[i] * scale);
+        this->advance(frames);
     }
 };
 
@@ -145,15 +150,21 @@ struct StereoGain {
 // out in 8-frame groups, so that a short block pays for no tail loops and
 // no overlap tests of the compiler's. Buffers that do not keep their order
 // in groups (see groupsKeepOrder) go frame by frame.
-struct WideStereoReplace : StereoGain<false> {
+struct WideStereoReplace : StereoFrames<false> {
     WideStereoReplace(const float* in0, const float* in1, float* out0, float* out1) noexcept
-        : StereoGain<false>{in0, in1, out0, out1} {}
-#if defined(__GNUC__) || defined(__clang__)
+        : StereoFrames<false>{in0, in1, out0, out1} {}
+
+    static constexpr bool prefersConstants = false;
     bool grouped = false;  // the buffers keep their order in groups (see prepare)
 
     VELMORA_ALWAYS_INLINE bool prepare(OrderMemo& memo) noexcept {
         grouped = memo.check(in0, in1, out0, out1);
         return grouped;
+    }
+
+    void one(float g) noexcept {
+        frame(0, g);
+        advance(1);
     }
 
     VELMORA_ALWAYS_INLINE void constant(float g, std::int32_t frames) noexcept {
@@ -212,11 +223,12 @@ private:
     }
     [[gnu::noinline]] static void putInOrder(const float* values, float scale, std::int32_t frames, const float* in0,
                                              const float* in1, float* out0, float* out1) noexcept {
-        StereoGain<false> inOrder{in0, in1, out0, out1};
-        if (values != nullptr) inOrder.table(values, scale, frames);
-        else inOrder.constant(scale, frames);
+        StereoGain<false> inOrder{{in0, in1, out0, out1}};
+        if (values != nullptr)
+            inOrder.table(values, scale, frames);
+        else
+            inOrder.constant(scale, frames);
     }
-#endif
 };
 
 }  // namespace engine

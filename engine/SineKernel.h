@@ -288,7 +288,7 @@ VELMORA_WIDEST_TARGET VELMORA_ALWAYS_INLINE void quarterValuesFused8(float* v, d
 // The frames where the bound straddles a rounding boundary, from std::sin.
 inline void patchUncertain(float* v, double p, double step, std::int32_t frames) noexcept {
     for (std::int32_t i = 0; i < frames; ++i) {
-        if (v[i] != v[i]) v[i] = float((std::sin((p + double(i)) * step) + 1.0) / 2.0);
+        if (std::isnan(v[i])) v[i] = float((std::sin((p + double(i)) * step) + 1.0) / 2.0);
     }
 }
 

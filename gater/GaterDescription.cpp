@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr ParameterInfo gainOfStep(const char* symbol, const char* name, const char* vstName) {
+constexpr ParameterInfo gainOfStep(const char* symbol, const char* name, const char* vstName) noexcept {
     return {symbol,
             name,
             "",

@@ -142,6 +142,8 @@ public:
     // taken care of).
     float nextValue() noexcept {
         float f;
+        // The rule's own order of tests, kept as written (two give 1).
+        // NOLINTBEGIN(bugprone-branch-clone)
         if (position < rampUpLength) {
             f = rampUpLength == 0.0f ? 1.0f : float(double(position) / double(rampUpLength));
         } else if (position < rampDownStart) {
@@ -151,6 +153,7 @@ public:
         } else {
             f = 1.0f;
         }
+        // NOLINTEND(bugprone-branch-clone)
         position = float(double(position) + 1.0);
         return float(double(f) * double(osc.stepGains[currentStep].load()));
     }

@@ -16,7 +16,7 @@ namespace {
 bool definedIn(void* handle, void* address) {
     link_map* map = nullptr;
     Dl_info info{};
-    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return true;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, static_cast<void*>(&map)) != 0 || map == nullptr) return true;
     if (dladdr(address, &info) == 0 || info.dli_fname == nullptr || map->l_name == nullptr) return true;
     return std::strcmp(info.dli_fname, map->l_name) == 0;
 }

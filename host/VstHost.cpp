@@ -100,7 +100,7 @@ VstIntPtr VSTCALLBACK PluginInstance::CallbackState::callback(AEffect* effect, s
     if (state != nullptr) {
         try {
             state->calls.push_back(HostCall{opcode, index, value, ptr, opt});
-        } catch (...) {
+        } catch (...) {  // NOLINT(bugprone-empty-catch): a host callback must answer, whatever happens
             // Out of memory: the call goes unrecorded, the plug-in still gets its answer.
         }
     }
@@ -135,7 +135,7 @@ private:
 PluginInstance::PluginInstance(std::shared_ptr<PluginLibrary> library, InstanceOptions options)
     : library_(std::move(library)), state_(std::make_unique<CallbackState>(options)) {}
 
-std::unique_ptr<PluginInstance> PluginInstance::create(std::shared_ptr<PluginLibrary> library,
+std::unique_ptr<PluginInstance> PluginInstance::create(const std::shared_ptr<PluginLibrary>& library,
                                                        InstanceOptions options) {
     if (!library) throw HostError("cannot create a plug-in instance: no library given");
     std::unique_ptr<PluginInstance> instance(new PluginInstance(library, options));
@@ -184,7 +184,7 @@ PluginInstance::~PluginInstance() {
     if (effect_ != nullptr) {
         try {
             close();
-        } catch (...) {
+        } catch (...) {  // NOLINT(bugprone-empty-catch): a destructor must not throw
             // Nothing can be reported from a destructor.
         }
     }

@@ -81,7 +81,8 @@ class PluginInstance {
 public:
     // Calls the entry point; throws HostError when it returns null or a
     // record without the VST magic.
-    static std::unique_ptr<PluginInstance> create(std::shared_ptr<PluginLibrary> library, InstanceOptions options = {});
+    static std::unique_ptr<PluginInstance> create(const std::shared_ptr<PluginLibrary>& library,
+                                                  InstanceOptions options = {});
     // Shorthand: open the file and create one instance.
     static std::unique_ptr<PluginInstance> load(const std::string& path, InstanceOptions options = {});
 
