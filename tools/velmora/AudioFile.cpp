@@ -39,8 +39,8 @@ constexpr Container containers[] = {
     {".ogg .oga", SF_FORMAT_OGG, "Ogg Vorbis", false, true},
 };
 
-constexpr int textFields[] = {SF_STR_TITLE,   SF_STR_COPYRIGHT, SF_STR_SOFTWARE, SF_STR_ARTIST,      SF_STR_COMMENT,
-                              SF_STR_DATE,    SF_STR_ALBUM,     SF_STR_LICENSE,  SF_STR_TRACKNUMBER, SF_STR_GENRE};
+constexpr int textFields[] = {SF_STR_TITLE, SF_STR_COPYRIGHT, SF_STR_SOFTWARE, SF_STR_ARTIST,      SF_STR_COMMENT,
+                              SF_STR_DATE,  SF_STR_ALBUM,     SF_STR_LICENSE,  SF_STR_TRACKNUMBER, SF_STR_GENRE};
 
 std::string lowerExtension(const fs::path& path) {
     std::string ext = path.extension().string();
@@ -107,7 +107,8 @@ OutputFormat outputFormatFor(const fs::path& output, std::optional<SampleDepth> 
     const Container& c = containerFor(output);
     if (c.lossy) {
         if (requested)
-            throw ToolError("cannot write " + inQuotes(output.string()) + ": Ogg Vorbis has no bit depth; leave out --bits");
+            throw ToolError("cannot write " + inQuotes(output.string()) +
+                            ": Ogg Vorbis has no bit depth; leave out --bits");
         return {c.format | SF_FORMAT_VORBIS, SampleDepth::float32, true, c.name};
     }
     SampleDepth depth = requested.value_or(inputFormat == 0 ? SampleDepth::float32 : depthOfInput(inputFormat));

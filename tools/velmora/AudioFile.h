@@ -24,7 +24,7 @@ namespace velmora::tool {
 std::optional<SampleDepth> parseSampleDepth(const std::string& text);
 
 struct OutputFormat {
-    int sndfileFormat = 0;    // SF_FORMAT_* container | encoding
+    int sndfileFormat = 0;  // SF_FORMAT_* container | encoding
     SampleDepth depth = SampleDepth::float32;
     bool lossy = false;       // Ogg Vorbis: no depth of its own
     std::string description;  // "16-bit WAV", "32-bit float WAV"

@@ -63,7 +63,8 @@ void addRender(CommandLine& cl) {
         ->type_name("")
         ->default_str("");
     addSettingOptions(c, r.settings);
-    c.add_option("--then", cl.thenForHelp, "Then through PLUGIN, with the --set and --program options that follow it; repeatable")
+    c.add_option("--then", cl.thenForHelp,
+                 "Then through PLUGIN, with the --set and --program options that follow it; repeatable")
         ->type_name("PLUGIN")
         ->default_str("");
     c.add_option("--output-dir,-o", r.outputDir, "Write each INPUT into DIR under its own name")->type_name("DIR");

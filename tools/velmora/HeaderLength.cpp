@@ -60,7 +60,8 @@ std::int64_t headerFrames(int fd) {
     unsigned char head[12];
     if (!readAt(fd, 0, head, sizeof head)) return -1;
     if (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) return wavFrames(fd);
-    if (std::memcmp(head, "FORM", 4) == 0 && (std::memcmp(head + 8, "AIFF", 4) == 0 || std::memcmp(head + 8, "AIFC", 4) == 0))
+    if (std::memcmp(head, "FORM", 4) == 0 &&
+        (std::memcmp(head + 8, "AIFF", 4) == 0 || std::memcmp(head + 8, "AIFC", 4) == 0))
         return aiffFrames(fd);
     return -1;
 }

@@ -75,8 +75,11 @@ std::vector<Row> parameterRows(host::PluginInstance& plugin) {
         const float current = plugin.getParameter(i);
         char value[32];
         std::snprintf(value, sizeof value, "%.6f", current);
-        Row row{std::to_string(i), trimmed(printable(plugin.parameterName(i))),
-                trimmed(printable(plugin.parameterLabel(i))), value, trimmed(printable(plugin.parameterDisplay(i))),
+        Row row{std::to_string(i),
+                trimmed(printable(plugin.parameterName(i))),
+                trimmed(printable(plugin.parameterLabel(i))),
+                value,
+                trimmed(printable(plugin.parameterDisplay(i))),
                 ""};
         row.range = DisplayScan(plugin, i, row.name).rangeText();
         plugin.setParameter(i, current);
@@ -119,7 +122,8 @@ void printRecord(host::PluginInstance& plugin, const std::string& path) {
     say(field("Flags", flagNames(plugin.flags())));
     std::string programs = std::to_string(plugin.numPrograms());
     if (plugin.numPrograms() > 0)
-        programs += " (current " + std::to_string(plugin.program()) + ": " + enclosed(printable(plugin.programName()), '"') + ")";
+        programs += " (current " + std::to_string(plugin.program()) + ": " +
+                    enclosed(printable(plugin.programName()), '"') + ")";
     say(field("Programs", programs));
     say(field("Parameters", std::to_string(plugin.numParams())));
     say(field("Latency", std::to_string(plugin.effect()->initialDelay) + " samples"));

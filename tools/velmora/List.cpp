@@ -32,8 +32,9 @@ std::string describePlugin(const fs::path& candidate) {
     try {
         const std::string path = pluginLibraryPath(candidate);
         auto plugin = loadPlugin(path);
-        const std::string row = enclosed(plugin->uniqueIdText(), '\'') + "\t" + std::to_string(plugin->numInputs()) + "\t" +
-                                std::to_string(plugin->numOutputs()) + "\t" + std::to_string(plugin->numParams());
+        const std::string row = enclosed(plugin->uniqueIdText(), '\'') + "\t" + std::to_string(plugin->numInputs()) +
+                                "\t" + std::to_string(plugin->numOutputs()) + "\t" +
+                                std::to_string(plugin->numParams());
         plugin->close();
         return row;
     } catch (const std::exception& e) {
@@ -84,7 +85,8 @@ Probe probe(const fs::path& candidate) {
         if (WIFSIGNALED(status) && answer.empty()) return {row.name, "(crashed while loading)", "", "", "", row.file};
     }
     const std::size_t bang = answer.find('!');
-    if (bang != std::string::npos) return {row.name, "(cannot load: " + answer.substr(bang + 1) + ")", "", "", "", row.file};
+    if (bang != std::string::npos)
+        return {row.name, "(cannot load: " + answer.substr(bang + 1) + ")", "", "", "", row.file};
     const auto f = fields(answer);
     if (f.size() != 4) return {row.name, "(no answer)", "", "", "", row.file};
     return {row.name, f[0], f[1], f[2], f[3], row.file};

@@ -35,15 +35,13 @@ std::string helpHint(const std::string& command) {
 // parse error), -1 to go on.
 int parse(CommandLine& cl, std::vector<std::string> args) {
     const std::string command = commandWord(args);
-    if (command.empty() && args.empty()) return fail("no command given; the commands are " + commandNames() +
-                                                     " (see velmora help)", 2);
+    if (command.empty() && args.empty())
+        return fail("no command given; the commands are " + commandNames() + " (see velmora help)", 2);
     if (!command.empty() && !isCommand(command))
-        return fail("unknown command '" + command + "'; the commands are " + commandNames() + " (see velmora help)",
-                    2);
+        return fail("unknown command '" + command + "'; the commands are " + commandNames() + " (see velmora help)", 2);
     if (const std::string stray = strayAssignment(args); !stray.empty())
-        return fail("each --set takes one NAME=VALUE; write --set before '" + stray + "' too (" + helpHint(command) +
-                        ")",
-                    2);
+        return fail(
+            "each --set takes one NAME=VALUE; write --set before '" + stray + "' too (" + helpHint(command) + ")", 2);
     std::reverse(args.begin(), args.end());  // CLI11 takes the arguments last first
     try {
         cl.app.parse(args);
@@ -54,7 +52,8 @@ int parse(CommandLine& cl, std::vector<std::string> args) {
     } catch (const CLI::CallForVersion& e) {
         return cl.app.exit(e);
     } catch (const CLI::ParseError& e) {
-        if (command.empty()) return fail("no command given; the commands are " + commandNames() + " (see velmora help)", 2);
+        if (command.empty())
+            return fail("no command given; the commands are " + commandNames() + " (see velmora help)", 2);
         return fail(std::string(e.what()) + " (" + helpHint(command) + ")", 2);
     }
     return -1;

@@ -14,7 +14,7 @@ namespace velmora::tool {
 
 namespace {
 
-constexpr std::size_t headerSize = 27;  // up to the segment count
+constexpr std::size_t headerSize = 27;             // up to the segment count
 constexpr std::uint32_t fixedSerial = 0x566C6D72;  // "Vlmr"
 
 // The Ogg page checksum: CRC-32 with polynomial 0x04C11DB7, not reflected,
@@ -41,7 +41,9 @@ void putLittle32(unsigned char* p, std::uint32_t v) {
 }  // namespace
 
 void fixOggSerial(int fd, const char* name) {
-    auto fail = [&] { return ToolError(std::string("cannot finish '") + name + "': rewriting its Ogg page headers failed"); };
+    auto fail = [&] {
+        return ToolError(std::string("cannot finish '") + name + "': rewriting its Ogg page headers failed");
+    };
     std::vector<unsigned char> page;
     off_t at = 0;
     for (;;) {

@@ -102,12 +102,14 @@ std::vector<fs::path> pluginCandidates(const fs::path& dir) {
 std::string pluginLibraryPath(const fs::path& candidate) {
     if (!isBundle(candidate)) return candidate.string();
     const std::string stem = candidate.stem().string();
-    for (const fs::path& inside : {candidate / (stem + ".so"), candidate / "Contents" / "x86_64-linux" / (stem + ".so")})
+    for (const fs::path& inside :
+         {candidate / (stem + ".so"), candidate / "Contents" / "x86_64-linux" / (stem + ".so")})
         if (isFile(inside)) return inside.string();
     const auto libraries = librariesIn(candidate);
     if (libraries.size() == 1) return libraries.front().string();
-    throw ToolError("the bundle '" + candidate.string() + "' holds " +
-                    (libraries.empty() ? std::string("no .so file") : "several .so files but none named " + stem + ".so"));
+    throw ToolError(
+        "the bundle '" + candidate.string() + "' holds " +
+        (libraries.empty() ? std::string("no .so file") : "several .so files but none named " + stem + ".so"));
 }
 
 std::string resolvePlugin(const std::string& name, const fs::path& pluginDir) {

@@ -111,7 +111,8 @@ std::vector<LoadedLink> loadChain(const RenderOptions& options, const fs::path& 
     std::vector<ChainLink> links{{options.plugin, options.settings}};
     links.insert(links.end(), options.then.begin(), options.then.end());
     std::vector<LoadedLink> chain;
-    for (const ChainLink& link : links) chain.push_back({resolvePlugin(link.plugin, pluginDir), nullptr, link.settings});
+    for (const ChainLink& link : links)
+        chain.push_back({resolvePlugin(link.plugin, pluginDir), nullptr, link.settings});
     for (LoadedLink& link : chain) link.library = openPluginLibrary(link.path);
     return chain;
 }
@@ -170,8 +171,8 @@ void renderOne(const FilePlan& plan, const std::vector<LoadedLink>& chain, const
     const std::int64_t announced = reader->announcedFrames();
     job.beforeCommit = [&] {
         if (source.framesRead() >= announced) return;
-        const std::string cut = "'" + plan.input + "' ends after " + counted(source.framesRead(), "frame") + " of the " +
-                                std::to_string(announced) + " its header announces";
+        const std::string cut = "'" + plan.input + "' ends after " + counted(source.framesRead(), "frame") +
+                                " of the " + std::to_string(announced) + " its header announces";
         if (options.strict) throw ToolError(cut + " (--strict: nothing written)");
         warn(cut + "; rendered what is there");
     };
