@@ -144,9 +144,11 @@ float DisplayScan::find(const WantedDisplay& wanted) const {
 
 float DisplayScan::findWord(const WantedDisplay& wanted) const {
     const std::string key = textKey(wanted.word);
-    const auto centre = centreOfFirstRun([&](const DisplayReading& r) {
-        return !r.display.empty() && (textKey(r.display) == key || textKey(withLabel(r)) == key);
-    });
+    const auto centre = centreOfFirstRun(
+        [&](const DisplayReading& r) {
+            return !r.display.empty() && (textKey(r.display) == key || textKey(withLabel(r)) == key);
+        },
+        false);
     if (!centre) throw ToolError("'" + name_ + "' shows " + rangeText() + "; '" + wanted.text + "' is not one of them");
     return *centre;
 }
@@ -172,7 +174,7 @@ float DisplayScan::findNumber(const WantedDisplay& wanted) const {
         return r.number && (wanted.unit.empty() || unitKey(r.unit) == unitKey(wanted.unit));
     };
     auto showing = [&](double number) {
-        return centreOfFirstRun([&](const DisplayReading& r) { return usable(r) && *r.number == number; });
+        return centreOfFirstRun([&](const DisplayReading& r) { return usable(r) && *r.number == number; }, true);
     };
     const double target = *wanted.number;
     if (const auto centre = showing(target)) return *centre;
@@ -217,10 +219,15 @@ float DisplayScan::edge(float outside, float inside, const Match& matches) const
 
 // The middle of the first stretch of host values whose display matches:
 // for a display that rounds, the value it stands for (120 BPM, not 119.9).
-std::optional<float> DisplayScan::centreOfFirstRun(const Match& matches) const {
+// A number shown up to an end of the range (the lowest or highest the
+// display shows) stands for that end, where the stretch is only half as
+// wide: 0 or 1 itself.
+std::optional<float> DisplayScan::centreOfFirstRun(const Match& matches, bool endsForNumbers) const {
     const auto first = std::find_if(readings_.begin(), readings_.end(), matches);
     if (first == readings_.end()) return std::nullopt;
     const auto end = std::find_if_not(first, readings_.end(), matches);
+    if (endsForNumbers && first == readings_.begin()) return 0.0f;
+    if (endsForNumbers && end == readings_.end()) return 1.0f;
     const float low = first == readings_.begin() ? 0.0f : edge((first - 1)->value, first->value, matches);
     const float high = end == readings_.end() ? 1.0f : edge(end->value, (end - 1)->value, matches);
     const float centre = low + (high - low) / 2.0f;

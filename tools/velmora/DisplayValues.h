@@ -47,7 +47,8 @@ public:
 
     // The host value at which the display reads `wanted`: the middle of the
     // first stretch of host values that shows it (so that a display that
-    // rounds to whole BPM gives 120.0 for "120", not 119.9), or, for a
+    // rounds to whole BPM gives 120.0 for "120", not 119.9; 0 or 1 for a
+    // number shown up to an end of the range), or, for a
     // number the display never shows exactly, the closest one it shows on
     // its way past it. Throws ToolError when the display never gets there
     // or the unit is not the plug-in's.
@@ -61,7 +62,7 @@ private:
     float findNumber(const WantedDisplay& wanted) const;
     DisplayReading refine(std::size_t below, double target) const;
     float edge(float outside, float inside, const Match& matches) const;
-    std::optional<float> centreOfFirstRun(const Match& matches) const;
+    std::optional<float> centreOfFirstRun(const Match& matches, bool endsForNumbers) const;
     void checkUnit(const WantedDisplay& wanted) const;
     std::vector<std::string> words() const;
 
