@@ -49,13 +49,13 @@ std::string progressLine(const std::string& label, double share, double elapsed,
     const double left = speed > 0.0 && share > 0.0 ? elapsed * (1.0 - share) / share : 0.0;
     std::snprintf(numbers, sizeof numbers, " %3d%%  %s  %.1fx  %s left", static_cast<int>(share * 100.0),
                   clockText(elapsed).c_str(), speed, clockText(left).c_str());
-    const int room = columns - 1 - static_cast<int>(std::string(numbers).size()) - 3;  // " [" and "]"
+    const int room = columns - 3 - static_cast<int>(std::string(numbers).size()) - 3;  // " [" and "]"
     const int barWidth = std::clamp(room - static_cast<int>(label.size()), minBarWidth, maxBarWidth);
     const int labelRoom = std::max(0, room - barWidth);
     std::string line = label.size() <= static_cast<std::size_t>(labelRoom) ? label : label.substr(0, labelRoom);
     const int filled = static_cast<int>(share * barWidth);
     line += " [" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]" + numbers;
-    return line.substr(0, static_cast<std::size_t>(std::max(columns - 1, 0)));
+    return line.substr(0, static_cast<std::size_t>(std::max(columns - 3, 0)));
 }
 
 Progress::Progress(std::string label, std::int64_t totalFrames, int sampleRate)

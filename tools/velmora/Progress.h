@@ -40,8 +40,9 @@ private:
 // "0:07", "1:02:03": seconds as a clock reading.
 std::string clockText(double seconds);
 
-// The line of the bar for a terminal of `columns` columns, never longer
-// than columns - 1 (a full line would wrap on some terminals).
+// The line of the bar for a terminal of `columns` columns, at most
+// columns - 3 long: a full line wraps on some terminals, and the terminal's
+// own "^C" must fit after it.
 std::string progressLine(const std::string& label, double share, double elapsed, double speed, int columns);
 
 }  // namespace velmora::tool
