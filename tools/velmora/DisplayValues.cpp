@@ -230,7 +230,7 @@ std::optional<float> DisplayScan::centreOfFirstRun(const Match& matches, bool en
     if (endsForNumbers && end == readings_.end()) return 1.0f;
     const float low = first == readings_.begin() ? 0.0f : edge((first - 1)->value, first->value, matches);
     const float high = end == readings_.end() ? 1.0f : edge(end->value, (end - 1)->value, matches);
-    const float centre = low + (high - low) / 2.0f;
+    const float centre = static_cast<float>((static_cast<double>(low) + high) / 2.0);
     if (matches(read(centre))) return centre;
     return (first + (end - first - 1) / 2)->value;
 }
