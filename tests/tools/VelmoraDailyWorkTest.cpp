@@ -137,7 +137,8 @@ TEST_F(DailyWork, OutputDepthFollowsTheInputOrBitsAndRendersRepeatExactly) {
             ASSERT_EQ(runVelmora(args).exitCode, 0) << name;
         }
     }
-    for (const auto& [name, bits] : renders) EXPECT_EQ(readBytes(dir / ("1-" + name)), readBytes(dir / ("2-" + name))) << name;
+    for (const auto& [name, bits] : renders)
+        EXPECT_EQ(readBytes(dir / ("1-" + name)), readBytes(dir / ("2-" + name))) << name;
 }
 
 TEST_F(DailyWork, ForceFollowsLinksKeepsPermissionsAndHardLinksAndCleansUpAfterAKilledRender) {
@@ -177,7 +178,8 @@ TEST_F(DailyWork, CutShortInputIsAWarningOrWithStrictAnErrorThatWritesNothing) {
                            "' ends after 1000 frames of the 4000 its header announces; rendered what is there\n");
     const RunResult strict = runVelmora({"render", fixture, input.string(), (dir / "strict.wav").string(), "--strict"});
     EXPECT_EQ(strict.exitCode, 1);
-    EXPECT_TRUE(contains(strict.err, "ends after 1000 frames of the 4000 its header announces (--strict")) << strict.err;
+    EXPECT_TRUE(contains(strict.err, "ends after 1000 frames of the 4000 its header announces (--strict"))
+        << strict.err;
     EXPECT_FALSE(fs::exists(dir / "strict.wav"));
 
     // Clipping into an integer format is counted: 0.5 x 4, 2000 samples.
@@ -197,24 +199,27 @@ TEST_F(DailyWork, SeveralFilesStandardStreamsTheListAndNamesInAnyCase) {
     ASSERT_EQ(list.exitCode, 0) << list.err;
     EXPECT_TRUE(contains(list.out, "Bundled ")) << list.out;
     EXPECT_TRUE(contains(list.out, "GainFixture ")) << list.out;
-    EXPECT_TRUE(contains(list.out, "'TlFx'      2       2        1           " + (plugins / "GainFixture.so").string()));
+    EXPECT_TRUE(
+        contains(list.out, "'TlFx'      2       2        1           " + (plugins / "GainFixture.so").string()));
 
     fs::create_directories(dir / "done");
     writeAudio(dir / "second.wav", testSignal(1, 48000, 300));
-    const RunResult many = runVelmora(
-        {"render", "gainfixture", input.string(), (dir / "second.wav").string(), "--output-dir", (dir / "done").string()},
-        env);
+    const RunResult many = runVelmora({"render", "gainfixture", input.string(), (dir / "second.wav").string(),
+                                       "--output-dir", (dir / "done").string()},
+                                      env);
     ASSERT_EQ(many.exitCode, 0) << many.err;
     EXPECT_EQ(readAudio(dir / "done" / "in.wav").samples.size(), 8000u);
     EXPECT_EQ(readAudio(dir / "done" / "second.wav").samples.size(), 300u);
 
     // Standard input to standard output: the bytes a file render writes.
     ASSERT_EQ(runVelmora({"render", "BUNDLED", input.string(), output.string(), "--type", "flac"}, env).exitCode, 0);
-    const RunResult piped = runVelmora({"render", (plugins / "Bundled.vst").string(), "-", "-", "--type", "flac"}, {}, input);
+    const RunResult piped =
+        runVelmora({"render", (plugins / "Bundled.vst").string(), "-", "-", "--type", "flac"}, {}, input);
     ASSERT_EQ(piped.exitCode, 0) << piped.err;
     EXPECT_EQ(piped.out, readBytes(output));
     EXPECT_TRUE(contains(piped.err, "wrote standard output (4000 frames"));
-    EXPECT_TRUE(contains(runVelmora({"render", fixture, input.string(), "-"}).err, "writing to standard output ('-') needs --type"));
+    EXPECT_TRUE(contains(runVelmora({"render", fixture, input.string(), "-"}).err,
+                         "writing to standard output ('-') needs --type"));
 }
 
 TEST_F(DailyWork, ChainRendersThroughEachPluginWithItsOwnSettings) {
@@ -262,10 +267,10 @@ TEST_F(DailyWork, HelpNamesTheProgramAndPointsAtTheCommandsHelp) {
     EXPECT_TRUE(contains(help.out, "Usage: velmora render [OPTIONS] PLUGIN FILES...")) << help.out;
     EXPECT_TRUE(contains(help.out, "--block-size FRAMES=512")) << help.out;
     EXPECT_TRUE(contains(runVelmora({"render", "--help"}).out, "Usage: velmora render"));
-    EXPECT_EQ(runVelmora({"render", fixture}).err,
-              "velmora: error: FILES is required (see velmora help render)\n");
-    EXPECT_EQ(runVelmora({"render", fixture, "-s", "gain=0", "a=1", "o.wav"}).err,
-              "velmora: error: each --set takes one NAME=VALUE; write --set before 'a=1' too (see velmora help render)\n");
+    EXPECT_EQ(runVelmora({"render", fixture}).err, "velmora: error: FILES is required (see velmora help render)\n");
+    EXPECT_EQ(
+        runVelmora({"render", fixture, "-s", "gain=0", "a=1", "o.wav"}).err,
+        "velmora: error: each --set takes one NAME=VALUE; write --set before 'a=1' too (see velmora help render)\n");
 
     // A mono file comes back mono unless --stereo-out; "1 frame".
     writeAudio(input, testSignal(1, 44100, 1));
