@@ -126,7 +126,7 @@ void printRecord(host::PluginInstance& plugin, const std::string& path) {
                     enclosed(printable(plugin.programName()), '"') + ")";
     say(field("Programs", programs));
     say(field("Parameters", std::to_string(plugin.numParams())));
-    say(field("Latency", std::to_string(plugin.effect()->initialDelay) + " samples"));
+    say(field("Latency", counted(plugin.effect()->initialDelay, "sample")));
 }
 
 }  // namespace
@@ -141,7 +141,7 @@ void runInfo(const InfoOptions& options, const std::filesystem::path& pluginDir)
     if (rows.empty()) return;
     printTable(rows);
     if (numParams > static_cast<int>(rows.size()))
-        say(std::to_string(numParams - static_cast<int>(rows.size())) + " more parameters not listed");
+        say(counted(numParams - static_cast<long long>(rows.size()), "more parameter") + " not listed");
 }
 
 }  // namespace velmora::tool
