@@ -212,14 +212,17 @@ TEST_F(DailyWork, SeveralFilesStandardStreamsTheListAndNamesInAnyCase) {
     EXPECT_EQ(readAudio(dir / "done" / "second.wav").samples.size(), 300u);
 
     // Standard input to standard output: the bytes a file render writes.
-    ASSERT_EQ(runVelmora({"render", "BUNDLED", input.string(), output.string(), "--type", "flac"}, env).exitCode, 0);
+    const fs::path flac = dir / "out.flac";
+    ASSERT_EQ(runVelmora({"render", "BUNDLED", input.string(), flac.string(), "--type", "flac"}, env).exitCode, 0);
     const RunResult piped =
         runVelmora({"render", (plugins / "Bundled.vst").string(), "-", "-", "--type", "flac"}, {}, input);
     ASSERT_EQ(piped.exitCode, 0) << piped.err;
-    EXPECT_EQ(piped.out, readBytes(output));
+    EXPECT_EQ(piped.out, readBytes(flac));
     EXPECT_TRUE(contains(piped.err, "wrote standard output (4000 frames"));
     EXPECT_TRUE(contains(runVelmora({"render", fixture, input.string(), "-"}).err,
                          "writing to standard output ('-') needs --type"));
+    EXPECT_TRUE(contains(runVelmora({"render", fixture, input.string(), output.string(), "--type", "flac"}).err,
+                         "does not end in .flac (--type)"));
 }
 
 TEST_F(DailyWork, ChainRendersThroughEachPluginWithItsOwnSettings) {

@@ -82,8 +82,11 @@ std::vector<FilePlan> planFiles(const RenderOptions& options) {
 
 // The name whose extension decides the output format.
 fs::path formatName(const FilePlan& plan, const RenderOptions& options) {
+    const bool toStdout = isStandardStream(plan.output.string());
+    if (!options.type.empty() && !toStdout && textKey(plan.output.extension().string()) != textKey("." + options.type))
+        throw ToolError("OUTPUT '" + plan.output.string() + "' does not end in ." + options.type + " (--type)");
     if (!options.type.empty()) return "output." + options.type;
-    if (isStandardStream(plan.output.string())) throw ToolError("writing to standard output ('-') needs --type");
+    if (toStdout) throw ToolError("writing to standard output ('-') needs --type");
     return plan.output;
 }
 
