@@ -12,6 +12,12 @@
 # `cmake --build <build> --target package` makes one archive for the
 # platform of the build (.tar.gz on Linux, .zip on Windows) holding the two
 # plug-ins and a short readme, e.g. Velmora-1.0.0-Windows-x64.zip.
+#
+# The command-line host velmora (Linux builds only) is installed into
+# VELMORA_TOOL_PREFIX/bin: by default ~/.local/bin, which is on a Linux
+# user's PATH; the archives carry it as bin/velmora. `cmake --install
+# --prefix` moves only the plug-ins; configure with
+# -DVELMORA_TOOL_PREFIX=<folder> to move velmora too.
 
 if(NOT TARGET velmora_gater OR NOT TARGET velmora_tremolo)
   return()
@@ -64,6 +70,23 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/README-${VELMORA_PACKAGE_SYSTEM}.
   ${VELMORA_PACKAGE_README} @ONLY NEWLINE_STYLE ${readme_newlines})
 install(FILES ${VELMORA_PACKAGE_README} DESTINATION . COMPONENT readme EXCLUDE_FROM_ALL)
 
+# velmora: its own prefix, since the install prefix is the plug-in folder.
+set(VELMORA_TOOL_COMPONENTS "")
+set(VELMORA_TOOL_ARCHIVE_FILES "")
+if(TARGET velmora)
+  if(DEFINED ENV{HOME})
+    set(default_tool_prefix "$ENV{HOME}/.local")
+  else()
+    set(default_tool_prefix "${CMAKE_BINARY_DIR}/tool")
+  endif()
+  set(VELMORA_TOOL_PREFIX "${default_tool_prefix}" CACHE PATH
+      "Folder under whose bin/ `cmake --install` puts velmora")
+  install(TARGETS velmora RUNTIME DESTINATION "${VELMORA_TOOL_PREFIX}/bin" COMPONENT tool)
+  install(TARGETS velmora RUNTIME DESTINATION bin COMPONENT tool-archive EXCLUDE_FROM_ALL)
+  set(VELMORA_TOOL_COMPONENTS tool-archive)
+  set(VELMORA_TOOL_ARCHIVE_FILES "$<SEMICOLON>bin/velmora")
+endif()
+
 set(CPACK_PACKAGE_NAME Velmora)
 set(CPACK_PACKAGE_VENDOR Velmora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -79,7 +102,7 @@ endif()
 # plug-ins and the readme.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
-set(CPACK_COMPONENTS_ALL plugins readme)
+set(CPACK_COMPONENTS_ALL plugins readme ${VELMORA_TOOL_COMPONENTS})
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 set(CPACK_ARCHIVE_FILE_NAME "${CPACK_PACKAGE_FILE_NAME}")

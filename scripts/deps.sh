@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Velmora need, when
 # they are missing. As root it uses apt-get; otherwise it names what to install.
+# Usage: scripts/deps.sh [demo]   (demo: only what building the plug-ins and
+#        velmora and running the demo need, for scripts/demo.sh)
 set -euo pipefail
+
+DEMO_PACKAGES=(
+  cmake g++ make
+  pkg-config libsndfile1-dev libcli11-dev libcairo2-dev fonts-dejavu-core
+)
 
 PACKAGES=(
   cmake g++ make
@@ -15,6 +22,10 @@ PACKAGES=(
   clang-22 libclang-rt-22-dev valgrind
   clang-format-22
 )
+
+if [ "${1:-}" = demo ]; then
+  PACKAGES=("${DEMO_PACKAGES[@]}")
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,6 +1,8 @@
 #include "ToolTestSupport.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sndfile.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -45,40 +47,91 @@ std::string slurp(const fs::path& path) {
 }
 }  // namespace
 
-RunResult runVelmora(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
-    ScratchDir capture;
-    const std::string outPath = (capture / "stdout").string(), errPath = (capture / "stderr").string();
-    std::vector<std::string> argStrings{VELMORA_EXE};
-    argStrings.insert(argStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argStrings) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStrings;
+namespace {
+
+struct Spawned {
+    std::vector<std::string> argStrings, envStrings;
+    std::vector<char*> argv, envp;
+};
+
+// velmora's argv and environment (without a test fault, unless given).
+Spawned commandLine(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
+    Spawned s;
+    s.argStrings.push_back(VELMORA_EXE);
+    s.argStrings.insert(s.argStrings.end(), args.begin(), args.end());
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
-        if (entry.rfind("VELMORA_TEST_FAULT=", 0) != 0) envStrings.push_back(entry);
+        if (entry.rfind("VELMORA_TEST_FAULT=", 0) != 0) s.envStrings.push_back(entry);
     }
-    for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
-    std::vector<char*> envp;
-    for (auto& e : envStrings) envp.push_back(e.data());
-    envp.push_back(nullptr);
+    for (const auto& [k, v] : env) s.envStrings.push_back(k + "=" + v);
+    for (auto& a : s.argStrings) s.argv.push_back(a.data());
+    s.argv.push_back(nullptr);
+    for (auto& e : s.envStrings) s.envp.push_back(e.data());
+    s.envp.push_back(nullptr);
+    return s;
+}
 
+pid_t spawn(Spawned& s, const std::string& in, const std::string& out, const std::string& err) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, VELMORA_EXE, &actions, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawn(&pid, VELMORA_EXE, &actions, nullptr, s.argv.data(), s.envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start " VELMORA_EXE);
+    return pid;
+}
+
+void waitFor(pid_t pid, RunResult& result) {
     int status = 0;
     waitpid(pid, &status, 0);
-    RunResult result;
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+}
+
+}  // namespace
+
+RunResult runVelmora(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+                     const fs::path& input) {
+    ScratchDir capture;
+    const std::string outPath = (capture / "stdout").string(), errPath = (capture / "stderr").string();
+    Spawned command = commandLine(args, env);
+    RunResult result;
+    waitFor(spawn(command, input.string(), outPath, errPath), result);
     result.out = slurp(outPath);
     result.err = slurp(errPath);
+    return result;
+}
+
+RunResult runVelmoraOnTerminal(const std::vector<std::string>& args, int columns, const std::string& awaited,
+                               int signal) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("no terminal");
+    const std::string terminal = ptsname(master);
+    const int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = static_cast<unsigned short>(columns);
+    ioctl(slave, TIOCSWINSZ, &size);
+    ScratchDir capture;
+    Spawned command = commandLine(args, {});
+    const pid_t pid = spawn(command, "/dev/null", (capture / "stdout").string(), terminal);
+    close(slave);
+    RunResult result;
+    bool signalled = signal == 0;
+    for (char buffer[4096];;) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 30000) <= 0) break;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;  // the program ended: the terminal is closed
+        result.err.append(buffer, static_cast<std::size_t>(n));
+        if (!signalled && result.err.find(awaited) != std::string::npos) signalled = kill(pid, signal) == 0;
+    }
+    close(master);
+    waitFor(pid, result);
+    result.out = slurp(capture / "stdout");
     return result;
 }
 

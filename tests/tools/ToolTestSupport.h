@@ -33,8 +33,16 @@ struct RunResult {
     std::string out, err;
 };
 
-// Runs velmora with these arguments (and extra environment variables).
-RunResult runVelmora(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {});
+// Runs velmora with these arguments (and extra environment variables),
+// standard input read from `input`.
+RunResult runVelmora(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {},
+                     const fs::path& input = "/dev/null");
+
+// Runs velmora with stderr on a terminal of `columns` columns; once that
+// terminal shows `awaited`, sends `signal` (none when 0). `err` is what the
+// terminal showed.
+RunResult runVelmoraOnTerminal(const std::vector<std::string>& args, int columns, const std::string& awaited,
+                               int signal);
 
 struct Audio {
     int channels = 0;

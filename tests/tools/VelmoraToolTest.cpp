@@ -166,7 +166,7 @@ TEST_F(VelmoraTool, EveryFailureIsOneLineAndANonZeroExitAndWritesNothing) {
         {{"render", "NoSuchPlugin", in, out}, "plug-in 'NoSuchPlugin' not found"},
         {{"render", fixturePath("one_output"), in, out}, "has 1 output; velmora needs at least 2"},
         {{"render", fixture, in, out, "--set", "Volume=1"}, "unknown parameter 'Volume'; valid names: \"Gain\""},
-        {{"render", fixture, in, out, "--set", "Gain=loud"}, "the value 'loud' for 'Gain' is not a number"},
+        {{"render", fixture, in, out, "--set", "Gain=loud"}, "'Gain' shows 0.00 to 4.00 x; 'loud' is not one of them"},
         {{"render", fixture, in, out, "--set", "Gain=nan"}, "is not a number"},
         {{"render", fixture, in, out, "--set", "Gain=1.5"}, "outside 0..1"},
         {{"render", fixture, in, out, "--set", "Gain"}, "is not NAME=VALUE"},
@@ -179,7 +179,7 @@ TEST_F(VelmoraTool, EveryFailureIsOneLineAndANonZeroExitAndWritesNothing) {
         {{"render", fixture, (dir / "three.wav").string(), out}, "has 3 channels; velmora renders mono and stereo"},
         {{"render", fixture, in, (dir / "out.mp3").string()}, "unknown output format '.mp3'"},
         {{"render", fixture, in, out, "--block-size", "0"}, "--block-size"},
-        {{"render", fixture, in}, "OUTPUT is required"},
+        {{"render", fixture, in}, "give INPUT and OUTPUT, or several INPUTs with --output-dir DIR (got 1 file name)"},
         {{"curve", fixture, (dir / "out.txt").string()}, "unknown curve format '.txt'"},
         {{"info", fixturePath("bad_magic")}, "cannot load plug-in"},
         {{"frobnicate"}, "frobnicate"},
@@ -278,7 +278,8 @@ TEST_F(VelmoraTool, InfoPrintsOurRecordAndEveryParameter) {
     EXPECT_TRUE(has("Programs     16 (current 0: \"Init\")"));
     EXPECT_TRUE(has("Parameters   19"));
     // The table: one row per parameter, the last one Step 16.
-    EXPECT_EQ(words(out[out.size() - 18]), (std::vector<std::string>{"1", "Tempo", "BPM", "0.272727", "120"}));
+    EXPECT_EQ(words(out[out.size() - 18]),
+              (std::vector<std::string>{"1", "Tempo", "BPM", "0.272727", "120", "30", "to", "360", "BPM"}));
     EXPECT_EQ(firstWords(out.back(), 5), (std::vector<std::string>{"18", "Step", "16", "dB", "1.000000"}));
 }
 
@@ -350,7 +351,7 @@ TEST_F(VelmoraTool, CurvePlotsArePngOrSvgByExtension) {
     EXPECT_LT(svg.size(), 200000u);
 }
 
-TEST_F(VelmoraTool, DemoWritesItsFilesQuicklyAndRerunsOverThem) {
+TEST_F(VelmoraTool, DemoWritesItsFilesQuicklyAndRerunsOverThemOnlyWhenForced) {
     if (!pluginBuilt("VelmoraGater") || !pluginBuilt("VelmoraTremolo")) GTEST_SKIP() << "plug-ins not built";
     const fs::path out = dir / "out";
     fs::create_directories(out);
@@ -366,9 +367,14 @@ TEST_F(VelmoraTool, DemoWritesItsFilesQuicklyAndRerunsOverThem) {
         EXPECT_TRUE(fs::is_regular_file(file)) << line;
         EXPECT_EQ(file.parent_path(), out);
     }
-    const RunResult second = runVelmora({"demo", out.string(), "--quiet"});
+    const std::string dry = readText(out / "input.wav");
+    writeText(out / "input.wav", "a user's own input.wav");
+    expectOneLineError(runVelmora({"demo", out.string()}), "input.wav' exists; use --force");
+    EXPECT_EQ(readText(out / "input.wav"), "a user's own input.wav");
+    const RunResult second = runVelmora({"demo", out.string(), "--quiet", "--force"});
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_EQ(second.out, "");
+    EXPECT_EQ(readText(out / "input.wav"), dry);
     EXPECT_EQ(readText(out / "notes.txt"), "mine");
     EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(out), fs::directory_iterator())), 16u);
 }

@@ -1,6 +1,7 @@
-// Drives one plug-in instance the way a host plays a file: sample rate and
-// block size first, then the settings, then a fresh start (mains on, off
-// and on again), then the audio in blocks of at most the block size, then mains off.
+// Drives a chain of plug-in instances (often just one) the way a host plays
+// a file: sample rate and block size first, then the settings, then a fresh
+// start (mains on, off and on again), then the audio in blocks of at most
+// the block size, each block through every plug-in in turn, then mains off.
 //
 // The audio comes from an AudioSource and goes to an AudioSink as pairs of
 // left/right channel buffers; a mono source fills both channels itself.
@@ -32,11 +33,12 @@ class BlockRunner {
 public:
     // Throws ToolError for a block size outside 1..65536 or a plug-in that
     // claims an absurd number of channels.
-    BlockRunner(host::PluginInstance& plugin, int blockSize);
+    BlockRunner(const std::vector<host::PluginInstance*>& chain, int blockSize);
+    BlockRunner(host::PluginInstance& plugin, int blockSize) : BlockRunner(std::vector{&plugin}, blockSize) {}
 
-    // effSetSampleRate and effSetBlockSize.
+    // effSetSampleRate and effSetBlockSize, to every plug-in.
     void prepare(float sampleRate);
-    // Mains on, off, on: the plug-in starts from its first sample with the
+    // Mains on, off, on: each plug-in starts from its first sample with the
     // settings made since prepare().
     void start();
     // Processes the whole source, then `tailFrames` frames of silence, and
@@ -46,13 +48,18 @@ public:
     void stop();
 
 private:
+    struct Stage {
+        host::PluginInstance* plugin;
+        bool replacing;
+        std::vector<std::vector<float>> inputs, outputs;
+        std::vector<float*> inputPointers, outputPointers;
+    };
+    Stage makeStage(host::PluginInstance& plugin) const;
+    void processStage(Stage& stage, int frames);
     void processBlock(int frames);
 
-    host::PluginInstance& plugin_;
     int blockSize_;
-    bool replacing_;
-    std::vector<std::vector<float>> inputs_, outputs_;
-    std::vector<float*> inputPointers_, outputPointers_;
+    std::vector<Stage> stages_;
 };
 
 }  // namespace velmora::tool

@@ -124,7 +124,7 @@ std::vector<AppliedSetting> writeCurve(host::PluginInstance& plugin, const Curve
 
     SafeOutput output(job.output, job.overwrite);
     ConstantSource source(frames);
-    Progress progress("measuring " + job.output.filename().string(), frames);
+    Progress progress("measuring " + job.output.filename().string(), frames, job.sampleRate);
     runner.start();
     if (format == CurveFormat::csv) {
         CsvSink sink(output, job.sampleRate);

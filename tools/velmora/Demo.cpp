@@ -38,10 +38,11 @@ std::string number(double value) {
     return text;
 }
 
-// Normalised values of the plug-ins' parameters.
-std::string tempo(double bpm) { return "Tempo=" + number((bpm - 30.0) / 330.0); }
-std::string gateSteps(int steps) { return "Steps=" + number((steps - 1) / 15.0); }
+// Settings in the plug-ins' own terms, found through their displays.
+std::string tempo(int bpm) { return "Tempo=" + std::to_string(bpm) + "bpm"; }
+std::string gateSteps(int steps) { return "Steps==" + std::to_string(steps); }
 
+// Step gains as host values: for these the host value is the linear gain.
 std::vector<std::string> gatePattern(std::vector<double> gains) {
     std::vector<std::string> settings;
     for (std::size_t i = 0; i < gains.size(); ++i)
@@ -58,33 +59,41 @@ std::vector<DemoRender> demoRenders() {
     return {
         {"VelmoraGater", "gater-16-step-pattern",
          "16-step pattern with accents and four silent steps, 120 BPM, edge 10 %",
-         join({gateSteps(16), tempo(120), "Edge=0.1"},
+         join({gateSteps(16), tempo(120), "Edge=10%"},
               gatePattern({1, 0.35, 0.7, 0, 1, 0.35, 0, 0.7, 1, 0.35, 0.7, 0, 0.9, 0, 0.5, 0.25}))},
         {"VelmoraGater", "gater-hard-8-step", "hard 8-step on/off gate at edge 0, 120 BPM",
-         join({gateSteps(8), tempo(120), "Edge=0"}, gatePattern({1, 0, 1, 0, 1, 1, 0, 1}))},
+         join({gateSteps(8), tempo(120), "Edge=0%"}, gatePattern({1, 0, 1, 0, 1, 1, 0, 1}))},
         {"VelmoraTremolo",
          "tremolo-square",
          "square wave, pulse width 30 %, 120 BPM",
-         {"Waveform=0.1", tempo(120), "P-Width=0.3", "Level=1"}},
-        {"VelmoraTremolo", "tremolo-triangle", "triangle wave, 120 BPM", {"Waveform=0.3", tempo(120), "Level=1"}},
-        {"VelmoraTremolo", "tremolo-sine", "sine wave, 240 BPM", {"Waveform=0.5", tempo(240), "Level=1"}},
-        {"VelmoraTremolo", "tremolo-saw-down", "saw down, 120 BPM", {"Waveform=0.7", tempo(120), "Level=1"}},
-        {"VelmoraTremolo", "tremolo-saw-up", "saw up, 90 BPM, level 0.8", {"Waveform=0.9", tempo(90), "Level=0.8"}},
+         {"Waveform=square", tempo(120), "P-Width=30%", "Level=0dB"}},
+        {"VelmoraTremolo",
+         "tremolo-triangle",
+         "triangle wave, 120 BPM",
+         {"Waveform=triangle", tempo(120), "Level=0dB"}},
+        {"VelmoraTremolo", "tremolo-sine", "sine wave, 240 BPM", {"Waveform=sine", tempo(240), "Level=0dB"}},
+        {"VelmoraTremolo", "tremolo-saw-down", "saw down, 120 BPM", {"Waveform=saw down", tempo(120), "Level=0dB"}},
+        {"VelmoraTremolo", "tremolo-saw-up", "saw up, 90 BPM, level 0.8", {"Waveform=saw up", tempo(90), "Level=0.8"}},
     };
 }
 
-std::shared_ptr<host::PluginLibrary> demoPlugin(const fs::path& pluginDir, const std::string& name) {
-    const fs::path path = pluginDir / (name + ".so");
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec))
-        throw ToolError(name + ".so not found in '" + pluginDir.string() +
-                        "'; build the plug-ins first or give --plugin-dir");
-    return openPluginLibrary(path.string());
+// Every file the demo writes into `outDir`, the dry signal first.
+std::vector<fs::path> demoFiles(const fs::path& outDir) {
+    std::vector<fs::path> files{outDir / "input.wav"};
+    for (const DemoRender& render : demoRenders()) {
+        files.push_back(outDir / (std::string(render.name) + ".wav"));
+        files.push_back(outDir / (std::string(render.name) + ".png"));
+    }
+    return files;
 }
 
-void writeDrySignal(const DemoSignal& signal, const fs::path& path) {
-    const OutputFormat format = outputFormatFor(path);
-    SafeOutput output(path, true);
+std::shared_ptr<host::PluginLibrary> demoPlugin(const fs::path& pluginDir, const std::string& name) {
+    return openPluginLibrary(resolvePlugin(name, pluginDir));
+}
+
+void writeDrySignal(const DemoSignal& signal, const fs::path& path, bool overwrite) {
+    const OutputFormat format = outputFormatFor(path, std::nullopt, 0);
+    SafeOutput output(path, overwrite);
     AudioWriter writer(output.fd(), path, format, 2, signal.sampleRate);
     std::vector<float> interleaved(2 * signal.left.size());
     for (std::size_t i = 0; i < signal.left.size(); ++i) {
@@ -100,9 +109,10 @@ void writeDrySignal(const DemoSignal& signal, const fs::path& path) {
 
 void runDemo(const DemoOptions& options, const fs::path& pluginDir) {
     const fs::path outDir = options.outDir.empty() ? fs::path("out") : fs::path(options.outDir);
-    // Find both plug-ins before writing anything.
+    // Find both plug-ins and check every file name before writing anything.
     const auto gater = demoPlugin(pluginDir, "VelmoraGater");
     const auto tremolo = demoPlugin(pluginDir, "VelmoraTremolo");
+    for (const fs::path& file : demoFiles(outDir)) checkOutputPath(file, options.force);
 
     std::error_code ec;
     fs::create_directories(outDir, ec);
@@ -111,31 +121,30 @@ void runDemo(const DemoOptions& options, const fs::path& pluginDir) {
 
     const DemoSignal signal = makeDemoSignal(demoSeconds, demoRate);
     const fs::path dry = outDir / "input.wav";
-    writeDrySignal(signal, dry);
+    writeDrySignal(signal, dry, options.force);
     say(dry.string() + "  the dry test signal: A minor seventh chord with a noise burst, 4 s stereo");
 
-    // The demo owns these file names: a re-run replaces its own earlier output.
     for (const DemoRender& render : demoRenders()) {
         const auto& library = std::string(render.plugin) == "VelmoraGater" ? gater : tremolo;
         PluginSettings settings;
         settings.assignments = render.settings;
-
-        FileRenderJob job;
-        job.settings = settings;
-        job.sampleRate = signal.sampleRate;
-        job.channels = 2;
-        job.expectedFrames = static_cast<std::int64_t>(signal.left.size());
-        job.output = outDir / (std::string(render.name) + ".wav");
-        job.format = outputFormatFor(job.output);
-        job.overwrite = true;
+        const fs::path wav = outDir / (std::string(render.name) + ".wav");
         {
             auto plugin = loadPlugin(library);
             requireStereoOutputs(*plugin, library->path());
+            FileRenderJob job;
+            job.chain = {{plugin.get(), render.plugin, settings}};
+            job.sampleRate = signal.sampleRate;
+            job.channels = 2;
+            job.expectedFrames = static_cast<std::int64_t>(signal.left.size());
+            job.output = wav;
+            job.format = outputFormatFor(wav, std::nullopt, 0);
+            job.overwrite = options.force;
             MemorySource source(signal);
-            renderToFile(*plugin, source, job);
+            renderToFile(source, job);
             plugin->close();
         }
-        say(job.output.string() + "  " + render.plugin + ": " + render.what);
+        say(wav.string() + "  " + render.plugin + ": " + render.what);
 
         CurveJob curve;
         curve.pluginName = render.plugin;
@@ -143,7 +152,7 @@ void runDemo(const DemoOptions& options, const fs::path& pluginDir) {
         curve.seconds = curveSeconds;
         curve.sampleRate = signal.sampleRate;
         curve.output = outDir / (std::string(render.name) + ".png");
-        curve.overwrite = true;
+        curve.overwrite = options.force;
         {
             auto plugin = loadPlugin(library);
             writeCurve(*plugin, curve);

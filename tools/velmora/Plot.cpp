@@ -91,87 +91,117 @@ Layout layOut(const PlotData& plot) {
     return layout;
 }
 
-void draw(cairo_t* cr, const PlotData& plot, const Layout& layout) {
-    const double left = marginLeft, right = width - marginRight;
-    const double top = layout.top, bottom = layout.top + plotHeight;
+// Where the plotting area lies and how gain and time map into it.
+struct Axes {
+    double left, right, top, bottom;
+    double low, high, yStep;  // the gain grid: from low to high in steps of yStep
+    double yLow, yHigh;       // the gain at the bottom and top edges
+    double duration;
+    double x(double t) const { return left + (right - left) * t / duration; }
+    double y(double g) const { return bottom - (bottom - top) * (g - yLow) / (yHigh - yLow); }
+};
 
-    double low = 0.0, high = 1.0;
+// The gain range covers 0 to 1 and every finite point, on a grid of round steps.
+Axes axesFor(const PlotData& plot, const Layout& layout) {
+    Axes a{};
+    a.left = marginLeft;
+    a.right = width - marginRight;
+    a.top = layout.top;
+    a.bottom = layout.top + plotHeight;
+    a.low = 0.0;
+    a.high = 1.0;
     for (const auto& s : plot.series)
         for (const auto& [t, g] : s.points)
             if (std::isfinite(g)) {
-                low = std::min(low, g);
-                high = std::max(high, g);
+                a.low = std::min(a.low, g);
+                a.high = std::max(a.high, g);
             }
-    const double yStep = niceStep(high - low, 5);
-    low = std::floor(low / yStep) * yStep;
-    high = std::ceil(high / yStep) * yStep;
-    if (high - low < yStep) high = low + yStep;
-    const double headroom = (high - low) * 0.04;
-    const double yLow = low - (low < 0 ? headroom : 0.0), yHigh = high + headroom;
-    const double duration = plot.duration > 0 ? plot.duration : 1.0;
-    auto px = [&](double t) { return left + (right - left) * t / duration; };
-    auto py = [&](double g) { return bottom - (bottom - top) * (g - yLow) / (yHigh - yLow); };
+    a.yStep = niceStep(a.high - a.low, 5);
+    a.low = std::floor(a.low / a.yStep) * a.yStep;
+    a.high = std::ceil(a.high / a.yStep) * a.yStep;
+    if (a.high - a.low < a.yStep) a.high = a.low + a.yStep;
+    const double headroom = (a.high - a.low) * 0.04;
+    a.yLow = a.low - (a.low < 0 ? headroom : 0.0);
+    a.yHigh = a.high + headroom;
+    a.duration = plot.duration > 0 ? plot.duration : 1.0;
+    return a;
+}
 
+void setFont(cairo_t* cr, cairo_font_weight_t weight, double size) {
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, weight);
+    cairo_set_font_size(cr, size);
+}
+
+void drawText(cairo_t* cr, double x, double y, const std::string& text) {
+    cairo_move_to(cr, x, y);
+    cairo_show_text(cr, text.c_str());
+}
+
+void drawLine(cairo_t* cr, double x0, double y0, double x1, double y1) {
+    cairo_move_to(cr, x0, y0);
+    cairo_line_to(cr, x1, y1);
+    cairo_stroke(cr);
+}
+
+// White background, the title and the wrapped settings below it.
+void drawHeading(cairo_t* cr, const PlotData& plot, const Layout& layout) {
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, titleSize);
+    setFont(cr, CAIRO_FONT_WEIGHT_BOLD, titleSize);
     cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    cairo_move_to(cr, left, 14.0 + titleSize);
-    cairo_show_text(cr, plot.title.c_str());
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, textSize);
+    drawText(cr, marginLeft, 14.0 + titleSize, plot.title);
+    setFont(cr, CAIRO_FONT_WEIGHT_NORMAL, textSize);
     cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
     double y = 14.0 + titleSize + lineGap;
     for (const auto& line : layout.settingLines) {
         y += textSize + lineGap;
-        cairo_move_to(cr, left, y);
-        cairo_show_text(cr, line.c_str());
+        drawText(cr, marginLeft, y, line);
     }
+}
 
-    // Grid and tick labels.
+// Vertical grid lines with the time below each, horizontal ones with the gain.
+void drawGrid(cairo_t* cr, const Axes& a) {
     cairo_set_line_width(cr, 1.0);
-    const double xStep = niceStep(duration, 10);
-    for (int i = 0; i * xStep <= duration * (1 + 1e-9); ++i) {
-        const double x = std::round(px(i * xStep)) + 0.5;
+    const double xStep = niceStep(a.duration, 10);
+    for (int i = 0; i * xStep <= a.duration * (1 + 1e-9); ++i) {
+        const double x = std::round(a.x(i * xStep)) + 0.5;
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_move_to(cr, x, top);
-        cairo_line_to(cr, x, bottom);
-        cairo_stroke(cr);
+        drawLine(cr, x, a.top, x, a.bottom);
         const std::string label = tickText(i * xStep, xStep);
         cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
-        cairo_move_to(cr, x - textWidth(cr, label) / 2, bottom + 16);
-        cairo_show_text(cr, label.c_str());
+        drawText(cr, x - textWidth(cr, label) / 2, a.bottom + 16, label);
     }
-    for (int i = 0; low + i * yStep <= high * (1 + 1e-9) + 1e-12; ++i) {
-        const double g = low + i * yStep;
-        const double yy = std::round(py(g)) + 0.5;
+    for (int i = 0; a.low + i * a.yStep <= a.high * (1 + 1e-9) + 1e-12; ++i) {
+        const double g = a.low + i * a.yStep;
+        const double y = std::round(a.y(g)) + 0.5;
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_move_to(cr, left, yy);
-        cairo_line_to(cr, right, yy);
-        cairo_stroke(cr);
-        const std::string label = tickText(g, yStep);
+        drawLine(cr, a.left, y, a.right, y);
+        const std::string label = tickText(g, a.yStep);
         cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
-        cairo_move_to(cr, left - 8 - textWidth(cr, label), yy + 4);
-        cairo_show_text(cr, label.c_str());
+        drawText(cr, a.left - 8 - textWidth(cr, label), y + 4, label);
     }
+}
+
+// The axis names and the frame around the plotting area.
+void drawAxisNames(cairo_t* cr, const Axes& a) {
     cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
     const std::string xLabel = "time (s)";
-    cairo_move_to(cr, (left + right) / 2 - textWidth(cr, xLabel) / 2, bottom + 36);
-    cairo_show_text(cr, xLabel.c_str());
+    drawText(cr, (a.left + a.right) / 2 - textWidth(cr, xLabel) / 2, a.bottom + 36, xLabel);
     cairo_save(cr);
     const std::string yLabel = "gain (linear)";
-    cairo_move_to(cr, 18, (top + bottom) / 2 + textWidth(cr, yLabel) / 2);
+    cairo_move_to(cr, 18, (a.top + a.bottom) / 2 + textWidth(cr, yLabel) / 2);
     cairo_rotate(cr, -M_PI / 2);
     cairo_show_text(cr, yLabel.c_str());
     cairo_restore(cr);
     cairo_set_source_rgb(cr, 0.4, 0.4, 0.4);
-    cairo_rectangle(cr, left + 0.5, top + 0.5, right - left - 1, bottom - top - 1);
+    cairo_rectangle(cr, a.left + 0.5, a.top + 0.5, a.right - a.left - 1, a.bottom - a.top - 1);
     cairo_stroke(cr);
+}
 
-    // The curves, clipped to the plotting area.
+// The curves, clipped to the plotting area; a non-finite point is a gap.
+void drawCurves(cairo_t* cr, const PlotData& plot, const Axes& a) {
     cairo_save(cr);
-    cairo_rectangle(cr, left, top, right - left, bottom - top);
+    cairo_rectangle(cr, a.left, a.top, a.right - a.left, a.bottom - a.top);
     cairo_clip(cr);
     cairo_set_line_width(cr, 1.5);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
@@ -185,32 +215,39 @@ void draw(cairo_t* cr, const PlotData& plot, const Layout& layout) {
                 continue;
             }
             if (drawing)
-                cairo_line_to(cr, px(t), py(g));
+                cairo_line_to(cr, a.x(t), a.y(g));
             else
-                cairo_move_to(cr, px(t), py(g));
+                cairo_move_to(cr, a.x(t), a.y(g));
             drawing = true;
         }
         cairo_stroke(cr);
     }
     cairo_restore(cr);
+}
 
-    // Legend, when there is more than one curve.
-    if (plot.series.size() > 1) {
-        double x = right - 10;
-        for (std::size_t k = plot.series.size(); k-- > 0;) {
-            const Rgb colour = seriesColours[k % std::size(seriesColours)];
-            x -= textWidth(cr, plot.series[k].name);
-            cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
-            cairo_move_to(cr, x, top - 6);
-            cairo_show_text(cr, plot.series[k].name.c_str());
-            x -= 22;
-            cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
-            cairo_move_to(cr, x, top - 10);
-            cairo_line_to(cr, x + 16, top - 10);
-            cairo_stroke(cr);
-            x -= 14;
-        }
+// The legend above the plot's right edge, when there is more than one curve.
+void drawLegend(cairo_t* cr, const PlotData& plot, const Axes& a) {
+    if (plot.series.size() < 2) return;
+    double x = a.right - 10;
+    for (std::size_t k = plot.series.size(); k-- > 0;) {
+        const Rgb colour = seriesColours[k % std::size(seriesColours)];
+        x -= textWidth(cr, plot.series[k].name);
+        cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
+        drawText(cr, x, a.top - 6, plot.series[k].name);
+        x -= 22;
+        cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
+        drawLine(cr, x, a.top - 10, x + 16, a.top - 10);
+        x -= 14;
     }
+}
+
+void draw(cairo_t* cr, const PlotData& plot, const Layout& layout) {
+    const Axes axes = axesFor(plot, layout);
+    drawHeading(cr, plot, layout);
+    drawGrid(cr, axes);
+    drawAxisNames(cr, axes);
+    drawCurves(cr, plot, axes);
+    drawLegend(cr, plot, axes);
 }
 
 struct StreamState {

@@ -1,53 +1,17 @@
 #include "PluginSetup.h"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <system_error>
 
 #include "Console.h"
+#include "DisplayValues.h"
 #include "ToolError.h"
 
 namespace velmora::tool {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-std::string counted(int n, const char* noun) { return std::to_string(n) + " " + noun + (n == 1 ? "" : "s"); }
-
-bool isFile(const fs::path& path) {
-    std::error_code ec;
-    return fs::is_regular_file(path, ec);
-}
-
-std::vector<fs::path> searchDirs(const fs::path& pluginDir) {
-    std::vector<fs::path> dirs{pluginDir};
-    if (const char* vstPath = std::getenv("VST_PATH")) {
-        std::string list = vstPath;
-        std::size_t start = 0;
-        while (start <= list.size()) {
-            const auto end = std::min(list.find(':', start), list.size());
-            if (end > start) dirs.emplace_back(list.substr(start, end - start));
-            start = end + 1;
-        }
-    }
-    if (const char* home = std::getenv("HOME")) dirs.push_back(fs::path(home) / ".vst");
-    dirs.emplace_back("/usr/local/lib/vst");
-    dirs.emplace_back("/usr/lib/vst");
-    return dirs;
-}
-
-// Lower case without spaces: the form parameter names are compared in.
-std::string nameKey(const std::string& text) {
-    std::string key;
-    for (unsigned char c : text)
-        if (!std::isspace(c)) key.push_back(static_cast<char>(std::tolower(c)));
-    return key;
-}
 
 std::string formatValue(double value) {
     char text[32];
@@ -61,17 +25,11 @@ bool parseWholeNumber(const std::string& text, int& out) {
     return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
-float parseValue(const std::string& text, const std::string& name) {
-    const std::string t = trimmed(text);
-    double value = 0;
-    const char* begin = t.data();
-    if (!t.empty() && *begin == '+') ++begin;
-    const auto result = std::from_chars(begin, t.data() + t.size(), value);
-    if (t.empty() || result.ec != std::errc() || result.ptr != t.data() + t.size() || !std::isfinite(value))
-        throw ToolError("the value '" + text + "' for " + name + " is not a number");
-    if (value < 0.0 || value > 1.0)
-        throw ToolError("the value " + t + " for " + name + " is outside 0..1 (parameter values are normalised)");
-    return static_cast<float>(value);
+// A text that is a number and nothing else: the host-value form.
+bool parseBareNumber(const std::string& text, double& value) {
+    const char* begin = text.data() + (text.starts_with('+') ? 1 : 0);
+    const auto result = std::from_chars(begin, text.data() + text.size(), value);
+    return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
 std::string parameterList(host::PluginInstance& plugin) {
@@ -83,29 +41,48 @@ std::string parameterList(host::PluginInstance& plugin) {
     return list.empty() ? "none" : list;
 }
 
-}  // namespace
-
-fs::path defaultPluginDir() {
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return "plugins";
-    return exe.parent_path().parent_path() / "plugins";
+std::string rangeOf(host::PluginInstance& plugin, int index, const std::string& name) {
+    return DisplayScan(plugin, index, name).rangeText();
 }
 
-std::string resolvePlugin(const std::string& name, const fs::path& pluginDir) {
-    if (name.empty()) throw ToolError("the plug-in name is empty");
-    if (name.find('/') != std::string::npos) return name;
-    if (isFile(name)) return (fs::current_path() / name).string();
-    const auto dirs = searchDirs(pluginDir);
-    for (const auto& dir : dirs) {
-        for (const std::string& candidate : {name, name + ".so"}) {
-            if (isFile(dir / candidate)) return (dir / candidate).string();
-        }
+// The host value for VALUE (see applySettings for its forms).
+float hostValue(host::PluginInstance& plugin, int index, const std::string& name, const std::string& text) {
+    const std::string t = trimmed(text);
+    if (t.starts_with('=')) return DisplayScan(plugin, index, name).find(parseWantedDisplay(t.substr(1)));
+    double value = 0.0;
+    if (!parseBareNumber(t, value)) {
+        if (t.empty()) throw ToolError("no value given for '" + name + "'");
+        return DisplayScan(plugin, index, name).find(parseWantedDisplay(t));
     }
-    std::string looked;
-    for (const auto& dir : dirs) looked += (looked.empty() ? "" : ", ") + dir.string();
-    throw ToolError("plug-in '" + name + "' not found (looked in " + looked + ")");
+    if (!std::isfinite(value)) throw ToolError("the value '" + t + "' for '" + name + "' is not a number");
+    if (value < 0.0 || value > 1.0)
+        throw ToolError("the value " + t + " for '" + name +
+                        "' is outside 0..1: a bare number is the host value; for what the plug-in shows (" +
+                        rangeOf(plugin, index, name) + ") add the unit, or write --set \"" + name + "==" + t + "\"");
+    return static_cast<float>(value);
 }
+
+// "NAME=VALUE" split at the first '=' (so "steps==16" keeps "=16"); a
+// quoted name loses its quotes.
+std::pair<std::string, std::string> splitAssignment(const std::string& assignment) {
+    const auto equals = assignment.find('=');
+    if (equals == std::string::npos)
+        throw ToolError("--set '" + assignment + "' is not NAME=VALUE (one NAME=VALUE per --set)");
+    std::string key = trimmed(assignment.substr(0, equals));
+    if (key.size() >= 2 && key.front() == '"' && key.back() == '"') key = key.substr(1, key.size() - 2);
+    return {key, assignment.substr(equals + 1)};
+}
+
+AppliedSetting applyProgram(host::PluginInstance& plugin, int program) {
+    const int count = plugin.numPrograms();
+    if (program < 0 || program >= count)
+        throw ToolError("program " + std::to_string(program) + " is out of range (the plug-in has " +
+                        counted(count, "program") + (count > 0 ? ": 0.." + std::to_string(count - 1) : "") + ")");
+    plugin.setProgram(program);
+    return {"Program", std::to_string(program), enclosed(printable(plugin.programName()), '"')};
+}
+
+}  // namespace
 
 // "cannot load plug-in 'P': why", without the path twice when the host
 // library's message already starts with it.
@@ -141,13 +118,7 @@ std::unique_ptr<host::PluginInstance> loadPlugin(const std::string& path) {
 void requireStereoOutputs(host::PluginInstance& plugin, const std::string& path) {
     const int outputs = plugin.numOutputs();
     if (outputs < 2)
-        throw ToolError("plug-in '" + path + "' has " + std::to_string(outputs) + " output" +
-                        (outputs == 1 ? "" : "s") + "; velmora needs at least 2");
-}
-
-std::string pluginDisplayName(const std::string& path) {
-    fs::path p(path);
-    return p.extension() == ".so" ? p.stem().string() : p.filename().string();
+        throw ToolError("plug-in '" + path + "' has " + counted(outputs, "output") + "; velmora needs at least 2");
 }
 
 int findParameter(host::PluginInstance& plugin, const std::string& key) {
@@ -159,10 +130,10 @@ int findParameter(host::PluginInstance& plugin, const std::string& key) {
                             counted(count, "parameter") + (count > 0 ? ": 0.." + std::to_string(count - 1) : "") + ")");
         return index;
     }
-    const std::string wanted = nameKey(key);
+    const std::string wanted = textKey(key);
     int found = -1;
     for (int i = 0; i < count && !wanted.empty(); ++i) {
-        if (nameKey(plugin.parameterName(i)) != wanted) continue;
+        if (textKey(plugin.parameterName(i)) != wanted) continue;
         if (found >= 0) throw ToolError("parameter name '" + key + "' is ambiguous; use its index");
         found = i;
     }
@@ -180,28 +151,15 @@ std::string parameterDisplayText(host::PluginInstance& plugin, int index) {
 
 std::vector<AppliedSetting> applySettings(host::PluginInstance& plugin, const PluginSettings& settings) {
     std::vector<AppliedSetting> applied;
-    if (settings.program) {
-        const int program = *settings.program;
-        const int count = plugin.numPrograms();
-        if (program < 0 || program >= count)
-            throw ToolError("program " + std::to_string(program) + " is out of range (the plug-in has " +
-                            counted(count, "program") + (count > 0 ? ": 0.." + std::to_string(count - 1) : "") + ")");
-        plugin.setProgram(program);
-        std::string name = "\"";
-        name += printable(plugin.programName()) + "\"";
-        applied.push_back({"Program", std::to_string(program), name});
-    }
+    if (settings.program) applied.push_back(applyProgram(plugin, *settings.program));
     for (const std::string& assignment : settings.assignments) {
-        const auto equals = assignment.rfind('=');
-        if (equals == std::string::npos) throw ToolError("--set '" + assignment + "' is not NAME=VALUE");
-        std::string key = trimmed(assignment.substr(0, equals));
-        if (key.size() >= 2 && key.front() == '"' && key.back() == '"') key = key.substr(1, key.size() - 2);
+        const auto [key, valueText] = splitAssignment(assignment);
         const int index = findParameter(plugin, key);
         const std::string name = trimmed(printable(plugin.parameterName(index)));
-        const float value = parseValue(assignment.substr(equals + 1), "'" + name + "'");
+        const std::string shownName = name.empty() ? std::to_string(index) : name;
+        const float value = hostValue(plugin, index, shownName, valueText);
         plugin.setParameter(index, value);
-        applied.push_back(
-            {name.empty() ? std::to_string(index) : name, formatValue(value), parameterDisplayText(plugin, index)});
+        applied.push_back({shownName, formatValue(value), parameterDisplayText(plugin, index)});
     }
     return applied;
 }

@@ -1,26 +1,17 @@
-// Finding, loading and configuring a plug-in for one velmora command:
-// plug-in path resolution, the checks every command makes, and the
-// --program / --set settings with their log lines.
+// Loading and configuring a plug-in for one velmora command: the checks
+// every command makes, and the --program / --set settings with their log
+// lines.
 #pragma once
 
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "PluginSearch.h"
 #include "VstHost.h"
 
 namespace velmora::tool {
-
-// <directory of the executable>/../plugins, where the build puts ours.
-std::filesystem::path defaultPluginDir();
-
-// A path (anything with a '/') is used as it is. A bare name is taken from
-// the current directory when such a file exists there, else looked up as
-// NAME or NAME.so in `pluginDir`, then in $VST_PATH, ~/.vst,
-// /usr/local/lib/vst and /usr/lib/vst. Throws ToolError when not found.
-std::string resolvePlugin(const std::string& name, const std::filesystem::path& pluginDir);
 
 // Loads the file, creates one instance and sends effOpen. Every host library
 // failure becomes a ToolError naming the file.
@@ -30,9 +21,6 @@ std::shared_ptr<host::PluginLibrary> openPluginLibrary(const std::string& path);
 
 // Rendering needs a stereo output pair; throws ToolError otherwise.
 void requireStereoOutputs(host::PluginInstance& plugin, const std::string& path);
-
-// The plug-in's name for messages: the file name without ".so".
-std::string pluginDisplayName(const std::string& path);
 
 struct PluginSettings {
     std::optional<int> program;
@@ -46,9 +34,15 @@ struct AppliedSetting {
     std::string display;  // "120 BPM", "Init"
 };
 
-// Selects the program, then sets each parameter in the given order. Throws
-// ToolError for a program out of range, an unknown parameter (listing the
-// valid names) or a value that is not a number from 0 to 1.
+// Selects the program, then sets each parameter in the given order. A
+// VALUE is one of:
+//   a bare number        the host value, 0 to 1                 tempo=0.5
+//   a number and a unit  what the display shows, in its unit    tempo=128bpm, "step 2=-6dB", edge=30%
+//   a word               what the display shows                 waveform=sine
+//   =TEXT (NAME==TEXT)   what the display shows, unit optional  steps==16
+// Throws ToolError for a program out of range, an unknown parameter
+// (listing the valid names), a host value outside 0..1 or a display value
+// the plug-in cannot show (stating the range it can).
 std::vector<AppliedSetting> applySettings(host::PluginInstance& plugin, const PluginSettings& settings);
 
 // The index of the parameter that `key` names: a whole number is an index;

@@ -1,15 +1,17 @@
 #include "SafeOutput.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "Interrupt.h"
+#include "TempFiles.h"
 #include "ToolError.h"
 
 namespace velmora::tool {
@@ -18,41 +20,31 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The pending temporary file, for the signal handler. Only one output is
-// written at a time. The handler may only touch these two.
-char pendingPath[4096];
-volatile std::sig_atomic_t pendingActive = 0;
-
-extern "C" void removePendingAndDie(int signalNumber) {
-    if (pendingActive) unlink(pendingPath);
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
-}
-
-const int cleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-
-// Blocks the cleanup signals while the pending path changes, so a signal
-// never sees a half-registered file.
-class SignalBlock {
-public:
-    SignalBlock() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int s : cleanupSignals) sigaddset(&set, s);
-        sigprocmask(SIG_BLOCK, &set, &old_);
-    }
-    ~SignalBlock() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
-
-private:
-    sigset_t old_;
-};
+constexpr const char* tempInfix = ".velmora-";
+constexpr int maxLinkDepth = 40;
 
 std::string errnoText() { return std::strerror(errno); }
+
+bool isStandardStream(const fs::path& path) { return path == "-"; }
 
 mode_t newFileMode() {
     const mode_t mask = umask(0);
     umask(mask);
     return 0666 & ~mask;
+}
+
+// The path with every symbolic link along its last component followed; a
+// dangling link gives the path it points to.
+fs::path followLinks(fs::path path) {
+    for (int depth = 0; depth < maxLinkDepth; ++depth) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::error_code ec;
+        const fs::path next = fs::read_symlink(path, ec);
+        if (ec) return path;
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    throw ToolError("'" + path.string() + "': too many levels of symbolic links");
 }
 
 // Renames without replacing an existing target; falls back to link+unlink
@@ -74,18 +66,29 @@ bool renameNoReplace(const fs::path& from, const fs::path& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
-}  // namespace
-
-void installOutputCleanupHandlers() {
-    struct sigaction action{};
-    action.sa_handler = removePendingAndDie;
-    sigemptyset(&action.sa_mask);
-    for (int s : cleanupSignals) sigaddset(&action.sa_mask, s);
-    for (int s : cleanupSignals) sigaction(s, &action, nullptr);
+// Removes the temporary files of `base` in `dir` whose writer is gone: each
+// writer holds a lock on its file for as long as it runs.
+void removeStaleTemporaries(const fs::path& dir, const std::string& base) {
+    const std::string prefix = "." + base + tempInfix;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const int fd = open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat held, named;
+        if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            lstat(it->path().c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+            unlink(it->path().c_str());
+        close(fd);
+    }
 }
+
+}  // namespace
 
 void checkOutputPath(const fs::path& output, bool overwrite, const fs::path* input) {
     if (output.empty()) throw ToolError("the output file name is empty");
+    if (isStandardStream(output)) return;
     std::error_code ec;
     const auto status = fs::status(output, ec);
     if (fs::is_directory(status)) throw ToolError("'" + output.string() + "' is a directory");
@@ -95,24 +98,61 @@ void checkOutputPath(const fs::path& output, bool overwrite, const fs::path* inp
     if (!overwrite) throw ToolError("'" + output.string() + "' exists; use --force to overwrite it");
 }
 
-SafeOutput::SafeOutput(fs::path output, bool overwrite) : output_(std::move(output)), overwrite_(overwrite) {
-    fs::path dir = output_.parent_path();
+SafeOutput::SafeOutput(fs::path output, bool overwrite)
+    : output_(std::move(output)), overwrite_(overwrite), toStdout_(isStandardStream(output_)) {
+    if (toStdout_) {
+        SignalBlock block;
+        fd_ = unnamedTemporaryFile();
+        registerPendingFile("", "standard output");
+        return;
+    }
+    target_ = overwrite_ ? followLinks(output_) : output_;
+    fs::path dir = target_.parent_path();
     if (dir.empty()) dir = ".";
     // Long names are shortened so the temporary name still fits the file system.
-    std::string base = output_.filename().string().substr(0, 200);
-    std::string pattern = (dir / ("." + base + ".velmora-XXXXXX")).string();
-    if (pattern.size() >= sizeof pendingPath) throw ToolError("the output path is too long");
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    {
+    const std::string base = target_.filename().string().substr(0, 200);
+    removeStaleTemporaries(dir, base);
+    createTemporary(dir, base);
+    matchExistingFile();
+}
+
+void SafeOutput::createTemporary(const fs::path& dir, const std::string& base) {
+    const std::string pattern = (dir / ("." + base + tempInfix + "XXXXXX")).string();
+    if (pattern.size() >= 4096) throw ToolError("the output path is too long");
+    // A cleaner of stale files may remove a new file before its writer
+    // locks it; the writer sees that (no links left) and tries again.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
         SignalBlock block;
-        fd_ = mkostemp(buffer.data(), O_CLOEXEC);
-        if (fd_ < 0) throw ToolError("cannot create a file in '" + dir.string() + "': " + errnoText());
+        const int fd = mkostemp(buffer.data(), O_CLOEXEC);
+        if (fd < 0) throw ToolError("cannot create a file in '" + dir.string() + "': " + errnoText());
+        struct stat st;
+        if (flock(fd, LOCK_EX) != 0 || fstat(fd, &st) != 0 || st.st_nlink == 0) {
+            close(fd);
+            continue;
+        }
+        fd_ = fd;
         temp_ = buffer.data();
-        std::memcpy(pendingPath, buffer.data(), buffer.size());
-        pendingActive = 1;
+        registerPendingFile(temp_.string(), output_.string());
+        return;
     }
-    if (fchmod(fd_, newFileMode()) != 0) {
+    throw ToolError("cannot create a file in '" + dir.string() + "'");
+}
+
+// The permissions (and owner and group, where allowed) of the file to be
+// replaced, or a new file's; a file with several links is rewritten in place.
+void SafeOutput::matchExistingFile() {
+    struct stat st;
+    mode_t mode = newFileMode();
+    if (stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (fchown(fd_, st.st_uid, st.st_gid) != 0 && fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0) {
+            // Not the owner's to give away: the new file keeps ours.
+        }
+        mode = st.st_mode & 07777;
+        inPlace_ = overwrite_ && st.st_nlink > 1;
+    }
+    if (fchmod(fd_, mode) != 0) {
         const std::string why = errnoText();
         discard();
         throw ToolError("cannot set the mode of '" + temp_.string() + "': " + why);
@@ -127,7 +167,7 @@ void SafeOutput::discard() noexcept {
     fd_ = -1;
     if (!temp_.empty()) unlink(temp_.c_str());
     temp_.clear();
-    pendingActive = 0;
+    clearPendingFile();
 }
 
 void SafeOutput::writeAll(const void* data, std::size_t size) {
@@ -143,17 +183,35 @@ void SafeOutput::writeAll(const void* data, std::size_t size) {
 
 void SafeOutput::commit() {
     if (fd_ < 0) throw ToolError("internal error: output committed twice");
-    if (fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
+    if (toStdout_) return commitToStandardOutput();
+    if (fsync(fd_) != 0 && errno != EINVAL && errno != EROFS)
         throw ToolError("cannot write '" + output_.string() + "': " + errnoText());
-    }
-    if (close(fd_) != 0) {
-        fd_ = -1;
-        throw ToolError("cannot write '" + output_.string() + "': " + errnoText());
-    }
-    fd_ = -1;
+    if (inPlace_) return commitInPlace();
+    commitByRename();
+}
+
+void SafeOutput::commitToStandardOutput() {
     SignalBlock block;
+    if (!copyContents(fd_, STDOUT_FILENO)) throw ToolError("cannot write to standard output: " + errnoText());
+    discard();
+}
+
+void SafeOutput::commitInPlace() {
+    SignalBlock block;
+    const int target = open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (target < 0) throw ToolError("cannot write '" + output_.string() + "': " + errnoText());
+    const bool copied = copyContents(fd_, target) && fsync(target) == 0;
+    const std::string why = errnoText();
+    const bool closed = close(target) == 0;
+    if (!copied || !closed) throw ToolError("cannot write '" + output_.string() + "': " + why);
+    discard();
+}
+
+void SafeOutput::commitByRename() {
+    SignalBlock block;
+    // Renamed while still open and locked, so no cleaner takes it for stale.
     const bool renamed =
-        overwrite_ ? std::rename(temp_.c_str(), output_.c_str()) == 0 : renameNoReplace(temp_, output_);
+        overwrite_ ? std::rename(temp_.c_str(), target_.c_str()) == 0 : renameNoReplace(temp_, target_);
     if (!renamed) {
         const bool exists = errno == EEXIST;
         const std::string why = errnoText();
@@ -161,7 +219,12 @@ void SafeOutput::commit() {
         throw ToolError("cannot rename the finished file onto '" + output_.string() + "': " + why);
     }
     temp_.clear();
-    pendingActive = 0;
+    if (close(fd_) != 0) {
+        fd_ = -1;
+        throw ToolError("cannot write '" + output_.string() + "': " + errnoText());
+    }
+    fd_ = -1;
+    clearPendingFile();
 }
 
 }  // namespace velmora::tool

@@ -1,8 +1,24 @@
 // An output file that appears only when it is complete. The data goes to a
 // temporary file beside OUTPUT (".NAME.velmora-XXXXXX", so the rename stays
-// on one file system); commit() renames it onto OUTPUT. Every other way out
-// (an exception, the destructor, SIGINT/SIGTERM/SIGHUP/SIGPIPE) removes the
-// temporary file, so a failed or interrupted write leaves OUTPUT as it was.
+// on one file system); commit() puts it in place. Every other way out (an
+// exception, the destructor, an interrupt signal) removes the temporary
+// file, so a failed or interrupted write leaves OUTPUT as it was.
+//
+// Replacing an existing OUTPUT (--force):
+// - a symbolic link is followed: the file it points to is replaced, and
+//   the link stays;
+// - the new file gets the old one's permission bits (and its owner and
+//   group where the user may set them);
+// - a file with several hard links is rewritten in place once the render
+//   is complete, so every link sees the new data; that copy runs with the
+//   interrupt signals blocked, but a crash or power loss during it would
+//   leave the file half written. Other files are replaced by a rename,
+//   which is atomic.
+// A temporary file that a killed render left behind (its owner's lock is
+// gone) is removed by the next write of the same OUTPUT.
+//
+// OUTPUT "-" is standard output: the data goes to an unnamed temporary file
+// in $TMPDIR and is copied to standard output on commit.
 #pragma once
 
 #include <cstddef>
@@ -11,18 +27,13 @@
 
 namespace velmora::tool {
 
-// Installs the signal handlers that remove a pending temporary file. Call
-// once at start-up.
-void installOutputCleanupHandlers();
-
 // Refuses OUTPUT when it exists (unless `overwrite`), is a directory or is
 // the same file as `input` (when given). Cheap checks made before any work.
 void checkOutputPath(const std::filesystem::path& output, bool overwrite, const std::filesystem::path* input = nullptr);
 
 class SafeOutput {
 public:
-    // Creates the temporary file (mode 0666 less the umask, like a plain
-    // new file). Throws ToolError when it cannot.
+    // Creates the temporary file. Throws ToolError when it cannot.
     SafeOutput(std::filesystem::path output, bool overwrite);
     ~SafeOutput();
     SafeOutput(const SafeOutput&) = delete;
@@ -35,16 +46,24 @@ public:
     // Writes all bytes at the current position; throws ToolError on failure.
     void writeAll(const void* data, std::size_t size);
 
-    // Flushes the temporary file to disk and renames it onto OUTPUT.
+    // Flushes the temporary file to disk and puts it in place.
     // Without `overwrite`, an OUTPUT that appeared meanwhile is not replaced.
     void commit();
 
 private:
+    void createTemporary(const std::filesystem::path& dir, const std::string& base);
+    void matchExistingFile();
+    void commitToStandardOutput();
+    void commitInPlace();
+    void commitByRename();
     void discard() noexcept;
 
-    std::filesystem::path output_;
+    std::filesystem::path output_;  // as given, for messages
+    std::filesystem::path target_;  // the file to replace: OUTPUT with its links followed
     std::filesystem::path temp_;
     bool overwrite_;
+    bool toStdout_;
+    bool inPlace_ = false;
     int fd_ = -1;
 };
 
