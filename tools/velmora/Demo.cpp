@@ -10,6 +10,8 @@
 #include "Commands.h"
 #include "Console.h"
 #include "Curve.h"
+#include "GaterDescription.h"
+#include "TremoloDescription.h"
 #include "DemoSignal.h"
 #include "Render.h"
 #include "SafeOutput.h"
@@ -38,15 +40,34 @@ std::string number(double value) {
     return text;
 }
 
-// Settings in the plug-ins' own terms, found through their displays.
-std::string tempo(int bpm) { return "Tempo=" + std::to_string(bpm) + "bpm"; }
-std::string gateSteps(int steps) { return "Steps==" + std::to_string(steps); }
+// A setting as the host value that stands for `plain` in the parameter's
+// own terms (120 BPM, 16 steps, 30 %, the choice "Sine"), from the
+// effect's description; "%.9g" gives that float back exactly.
+std::string setting(const ParameterInfo& info, double plain) {
+    return std::string(info.name) + "=" + number(hostValue(info, plain));
+}
 
-// Step gains as host values: for these the host value is the linear gain.
+template <class Description>
+std::string setting(typename Description::Parameter parameter, double plain) {
+    return setting(Description::parameters[parameter], plain);
+}
+
+std::string tempo(double bpm) { return setting(kTempoParameter, bpm); }
+std::string gateSteps(int steps) { return setting<GaterDescription>(GaterDescription::kSteps, steps); }
+std::string gateEdge(double percent) { return setting<GaterDescription>(GaterDescription::kEdge, percent); }
+std::string waveform(TremoloDescription::Choice choice) {
+    return setting<TremoloDescription>(TremoloDescription::kWaveform, choice);
+}
+std::string pulseWidth(double percent) { return setting<TremoloDescription>(TremoloDescription::kPulseWidth, percent); }
+std::string level(double gain) { return setting<TremoloDescription>(TremoloDescription::kLevel, gain); }
+
+// The gains of steps 1, 2, ... (linear).
 std::vector<std::string> gatePattern(std::vector<double> gains) {
     std::vector<std::string> settings;
-    for (std::size_t i = 0; i < gains.size(); ++i)
-        settings.push_back("Step " + std::to_string(i + 1) + "=" + number(gains[i]));
+    for (std::size_t i = 0; i < gains.size(); ++i) {
+        const auto step = GaterDescription::stepGainIndex(std::int32_t(i) + 1);
+        settings.push_back(setting(GaterDescription::parameters[step], gains[i]));
+    }
     return settings;
 }
 
@@ -56,24 +77,28 @@ std::vector<std::string> join(std::vector<std::string> a, const std::vector<std:
 }
 
 std::vector<DemoRender> demoRenders() {
+    using Wave = TremoloDescription::Choice;
     return {
         {"VelmoraGater", "gater-16-step-pattern",
          "16-step pattern with accents and four silent steps, 120 BPM, edge 10 %",
-         join({gateSteps(16), tempo(120), "Edge=10%"},
+         join({gateSteps(16), tempo(120), gateEdge(10)},
               gatePattern({1, 0.35, 0.7, 0, 1, 0.35, 0, 0.7, 1, 0.35, 0.7, 0, 0.9, 0, 0.5, 0.25}))},
         {"VelmoraGater", "gater-hard-8-step", "hard 8-step on/off gate at edge 0, 120 BPM",
-         join({gateSteps(8), tempo(120), "Edge=0%"}, gatePattern({1, 0, 1, 0, 1, 1, 0, 1}))},
+         join({gateSteps(8), tempo(120), gateEdge(0)}, gatePattern({1, 0, 1, 0, 1, 1, 0, 1}))},
         {"VelmoraTremolo",
          "tremolo-square",
          "square wave, pulse width 30 %, 120 BPM",
-         {"Waveform=square", tempo(120), "P-Width=30%", "Level=0dB"}},
+         {waveform(Wave::kSquare), tempo(120), pulseWidth(30), level(1)}},
         {"VelmoraTremolo",
          "tremolo-triangle",
          "triangle wave, 120 BPM",
-         {"Waveform=triangle", tempo(120), "Level=0dB"}},
-        {"VelmoraTremolo", "tremolo-sine", "sine wave, 240 BPM", {"Waveform=sine", tempo(240), "Level=0dB"}},
-        {"VelmoraTremolo", "tremolo-saw-down", "saw down, 120 BPM", {"Waveform=saw down", tempo(120), "Level=0dB"}},
-        {"VelmoraTremolo", "tremolo-saw-up", "saw up, 90 BPM, level 0.8", {"Waveform=saw up", tempo(90), "Level=0.8"}},
+         {waveform(Wave::kTriangle), tempo(120), level(1)}},
+        {"VelmoraTremolo", "tremolo-sine", "sine wave, 240 BPM", {waveform(Wave::kSine), tempo(240), level(1)}},
+        {"VelmoraTremolo", "tremolo-saw-down", "saw down, 120 BPM", {waveform(Wave::kSawDown), tempo(120), level(1)}},
+        {"VelmoraTremolo",
+         "tremolo-saw-up",
+         "saw up, 90 BPM, level 0.8",
+         {waveform(Wave::kSawUp), tempo(90), level(0.8)}},
     };
 }
 
