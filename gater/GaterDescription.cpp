@@ -5,8 +5,21 @@
 namespace {
 
 constexpr ParameterInfo gainOfStep(const char* symbol, const char* name, const char* vstName) {
-    return {symbol, name, "", vstName, "   dB   ", 1.0f, 0.0, 1.0, 0.0, 1.0,
-            ParameterKind::kLinear, DisplayRule::kDecibels, nullptr, nullptr, 0};
+    return {symbol,
+            name,
+            "",
+            vstName,
+            "   dB   ",
+            1.0f,
+            0.0,
+            1.0,
+            0.0,
+            1.0,
+            ParameterKind::kLinear,
+            DisplayRule::kDecibels,
+            nullptr,
+            nullptr,
+            0};
 }
 
 }  // namespace
