@@ -46,7 +46,7 @@ struct ParameterInfo {
     double maximum;
     ParameterKind kind;
     DisplayRule display;
-    const char* const* choices;  // kChoice: the musicians' names, in band order
+    const char* const* choices;     // kChoice: the musicians' names, in band order
     const char* const* vstChoices;  // kChoice: the VST 2 display texts (8 characters), in band order
     std::int32_t choiceCount;
 };
@@ -67,20 +67,39 @@ inline double plainValue(const ParameterInfo& info, float v) noexcept {
     return info.offset == 0.0 ? double(v) * info.scale : info.offset + double(v) * info.scale;
 }
 
+// A plain value as the formats present it: clamped to the presented range,
+// and rounded to the nearest whole value (ties to even) for integers and
+// choices. NaN stays NaN.
+inline double presentedValue(const ParameterInfo& info, double plain) noexcept {
+    if (plain < info.minimum) plain = info.minimum;
+    if (plain > info.maximum) plain = info.maximum;
+    return info.kind == ParameterKind::kLinear ? plain : std::nearbyint(plain);
+}
+
 // The host value that stands for a plain value, which is first clamped to
 // the presented range (NaN gives the default). Integers and choices are
 // rounded to the nearest whole value first.
 inline float hostValue(const ParameterInfo& info, double plain) noexcept {
     if (std::isnan(plain)) return info.defaultValue;
-    if (plain < info.minimum) plain = info.minimum;
-    if (plain > info.maximum) plain = info.maximum;
-    if (info.kind != ParameterKind::kLinear) plain = std::nearbyint(plain);
+    plain = presentedValue(info, plain);
     if (info.kind == ParameterKind::kChoice) return float((2.0 * plain + 1.0) / (2.0 * double(info.choiceCount)));
     return float((plain - info.offset) / info.scale);
 }
 
 // Tempo, the same in both effects: 30 to 360 beats per minute, 120 by
 // default (the float nearest to 3/11).
-inline constexpr ParameterInfo kTempoParameter = {
-    "tempo", "Tempo", "BPM", " Tempo  ", "  BPM   ", 0.27272728f, 30.0, 330.0, 30.0, 360.0,
-    ParameterKind::kLinear, DisplayRule::kWholeNumber, nullptr, nullptr, 0};
+inline constexpr ParameterInfo kTempoParameter = {"tempo",
+                                                  "Tempo",
+                                                  "BPM",
+                                                  " Tempo  ",
+                                                  "  BPM   ",
+                                                  0.27272728f,
+                                                  30.0,
+                                                  330.0,
+                                                  30.0,
+                                                  360.0,
+                                                  ParameterKind::kLinear,
+                                                  DisplayRule::kWholeNumber,
+                                                  nullptr,
+                                                  nullptr,
+                                                  0};
