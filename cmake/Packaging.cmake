@@ -9,9 +9,17 @@
 # Any other folder: `cmake --install <build> --prefix <folder>`, or configure
 # with -DCMAKE_INSTALL_PREFIX=<folder>.
 #
+# The LV2, VST3 and CLAP plug-ins (formats/) go into their formats' own
+# folders, each a cache variable (absolute paths, so --prefix leaves them):
+#                  VELMORA_LV2_DIR  VELMORA_VST3_DIR                        VELMORA_CLAP_DIR
+#   Linux          ~/.lv2           ~/.vst3                                 ~/.clap
+#   Windows        -                %LOCALAPPDATA%/Programs/Common/VST3     %LOCALAPPDATA%/Programs/Common/CLAP
+#   Windows cross  -                <build>/vst3                            <build>/clap
+#
 # `cmake --build <build> --target package` makes one archive for the
 # platform of the build (.tar.gz on Linux, .zip on Windows) holding the two
-# plug-ins and a short readme, e.g. Velmora-1.0.0-Windows-x64.zip.
+# VST 2 plug-ins, the other formats in folders lv2/, vst3/ and clap/, and a
+# short readme, e.g. Velmora-1.0.0-Windows-x64.zip.
 
 if(NOT TARGET velmora_gater OR NOT TARGET velmora_tremolo)
   return()
@@ -53,6 +61,38 @@ install(TARGETS velmora_gater velmora_tremolo
   LIBRARY DESTINATION . COMPONENT plugins
   RUNTIME DESTINATION . COMPONENT plugins)
 
+# Each other format into its own folder (component `formats`), and into the
+# archive as <format>/... (component `formats-archive`).
+if(NOT WIN32 AND DEFINED ENV{HOME})
+  set(format_home "$ENV{HOME}/.")
+elseif(WIN32 AND CMAKE_HOST_WIN32 AND DEFINED ENV{LOCALAPPDATA})
+  file(TO_CMAKE_PATH "$ENV{LOCALAPPDATA}/Programs/Common/" format_home)
+else()
+  set(format_home "${CMAKE_BINARY_DIR}/")
+endif()
+get_property(format_targets GLOBAL PROPERTY VELMORA_FORMAT_TARGETS)
+foreach(target IN LISTS format_targets)
+  get_target_property(format ${target} VELMORA_FORMAT)
+  get_target_property(subdir ${target} VELMORA_FORMAT_SUBDIR)
+  get_target_property(files ${target} VELMORA_BUNDLE_FILES)
+  string(TOUPPER ${format} upper)
+  set(folder_name ${format})
+  if(WIN32 AND CMAKE_HOST_WIN32)
+    set(folder_name ${upper})
+  endif()
+  set(VELMORA_${upper}_DIR "${format_home}${folder_name}" CACHE PATH "Folder into which `cmake --install` puts the ${upper} plug-ins")
+  install(TARGETS ${target} LIBRARY DESTINATION ${VELMORA_${upper}_DIR}/${subdir} COMPONENT formats)
+  install(TARGETS ${target} LIBRARY DESTINATION ${format}/${subdir} COMPONENT formats-archive EXCLUDE_FROM_ALL)
+  if(files)
+    install(FILES ${files} DESTINATION ${VELMORA_${upper}_DIR}/${subdir} COMPONENT formats)
+    install(FILES ${files} DESTINATION ${format}/${subdir} COMPONENT formats-archive EXCLUDE_FROM_ALL)
+  endif()
+endforeach()
+# The notice of the third-party code that those plug-ins contain.
+if(format_targets)
+  install(FILES ${PROJECT_SOURCE_DIR}/THIRD-PARTY.md DESTINATION . COMPONENT readme EXCLUDE_FROM_ALL)
+endif()
+
 # The readme goes into the archive only, not into the host's plug-in folder.
 set(VELMORA_PACKAGE_README ${CMAKE_BINARY_DIR}/packaging/README.txt)
 if(WIN32)
@@ -67,7 +107,7 @@ install(FILES ${VELMORA_PACKAGE_README} DESTINATION . COMPONENT readme EXCLUDE_F
 set(CPACK_PACKAGE_NAME Velmora)
 set(CPACK_PACKAGE_VENDOR Velmora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "VelmoraGater and VelmoraTremolo, stereo VST 2 effects")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "VelmoraGater and VelmoraTremolo, stereo effects as VST 2, LV2, VST3 and CLAP plug-ins")
 set(CPACK_PACKAGE_FILE_NAME
     "Velmora-${PROJECT_VERSION}-${VELMORA_PACKAGE_SYSTEM}-${VELMORA_PACKAGE_ARCH}")
 if(WIN32)
@@ -79,7 +119,7 @@ endif()
 # plug-ins and the readme.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
-set(CPACK_COMPONENTS_ALL plugins readme)
+set(CPACK_COMPONENTS_ALL plugins formats-archive readme)
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 set(CPACK_ARCHIVE_FILE_NAME "${CPACK_PACKAGE_FILE_NAME}")
