@@ -118,18 +118,29 @@ void writeStereoWav(const fs::path& file, const std::vector<float>& samples, int
     sf_close(sound);
 }
 
-std::vector<float> readStereoWav(const fs::path& file) {
+std::vector<float> readWav(const fs::path& file, int channels) {
     SF_INFO info{};
     SNDFILE* sound = sf_open(file.c_str(), SFM_READ, &info);
-    if (sound == nullptr || info.channels != 2) {
+    if (sound == nullptr || info.channels != channels) {
         if (sound != nullptr) sf_close(sound);
-        ADD_FAILURE() << "cannot read " << file << " as a stereo file";
+        ADD_FAILURE() << "cannot read " << file << " as a file of " << channels << " channels";
         return {};
     }
-    std::vector<float> samples(std::size_t(info.frames) * 2);
+    std::vector<float> samples(std::size_t(info.frames) * std::size_t(channels));
     sf_readf_float(sound, samples.data(), info.frames);
     sf_close(sound);
     return samples;
+}
+
+std::vector<float> velmoraRender(const fs::path& input, const std::string& plugin,
+                                 const std::vector<std::string>& settings, const fs::path& output) {
+    std::vector<std::string> arguments = {
+        VELMORA_EXE, "render", std::string(VELMORA_PLUGIN_DIR) + "/" + plugin + ".so", input.string(), output.string(),
+        "--quiet",   "--force"};
+    for (const std::string& setting : settings) arguments.insert(arguments.end(), {"--set", setting});
+    const ProgramResult run = runProgram(arguments);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    return readWav(output);
 }
 
 std::vector<float> stereoNoise(double seconds, unsigned seed) {

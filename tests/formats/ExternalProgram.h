@@ -37,9 +37,16 @@ private:
 // The whole contents of a text file ("" when it cannot be read).
 std::string readText(const std::filesystem::path& file);
 
-// Stereo 32-bit float WAV files, interleaved samples.
+// 32-bit float WAV files, stereo with interleaved samples; reading checks
+// the number of channels.
 void writeStereoWav(const std::filesystem::path& file, const std::vector<float>& samples, int sampleRate);
-std::vector<float> readStereoWav(const std::filesystem::path& file);
+std::vector<float> readWav(const std::filesystem::path& file, int channels = 2);
+
+// The stereo file `input` rendered by `velmora render` through the VST 2
+// plug-in `plugin` (a name in the build's plug-in folder) with the host
+// values `settings` ("INDEX=VALUE"), written to `output` and read back.
+std::vector<float> velmoraRender(const std::filesystem::path& input, const std::string& plugin,
+                                 const std::vector<std::string>& settings, const std::filesystem::path& output);
 
 // `seconds` of stereo noise at 44100 Hz, the same every time: uniform in
 // -0.9..0.9 with the Mersenne twister seeded with `seed`.

@@ -85,16 +85,9 @@ protected:
     fs::path input() const { return scratch.path() / "input.wav"; }
 
     std::vector<float> renderVst2(const Case& c) {
-        const fs::path out = scratch.path() / "vst2.wav";
-        std::vector<std::string> arguments = {
-            VELMORA_EXE,      "render",     std::string(VELMORA_PLUGIN_DIR) + "/" + c.vst2 + ".so",
-            input().string(), out.string(), "--quiet"};
-        for (const Setting& s : c.settings) {
-            arguments.insert(arguments.end(), {"--set", std::to_string(s.index) + "=" + s.hostValue});
-        }
-        const ProgramResult run = runProgram(arguments);
-        EXPECT_EQ(run.exitCode, 0) << run.output;
-        return readStereoWav(out);
+        std::vector<std::string> settings;
+        for (const Setting& s : c.settings) settings.push_back(std::to_string(s.index) + "=" + s.hostValue);
+        return velmoraRender(input(), c.vst2, settings, scratch.path() / "vst2.wav");
     }
 
     std::vector<float> renderLv2(const Case& c, int blockSize) {
@@ -106,7 +99,7 @@ protected:
         arguments.push_back(c.uri);
         const ProgramResult run = runProgram(arguments, {"LV2_PATH=" + std::string(VELMORA_PLUGIN_DIR) + "/lv2"});
         EXPECT_EQ(run.exitCode, 0) << run.output;
-        return readStereoWav(out);
+        return readWav(out);
     }
 
     ScratchFolder scratch;
