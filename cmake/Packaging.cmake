@@ -44,15 +44,24 @@ else()
   set(VELMORA_PLUGIN_SUFFIX .so)
 endif()
 
+# Where the user's plug-in folders are: <root><VST 2 folder>, and
+# <root><formats' prefix><format> for the others.
+if(NOT WIN32 AND DEFINED ENV{HOME})
+  set(user_plugin_root "$ENV{HOME}/.")
+  set(vst_folder vst)
+  set(format_prefix "")
+elseif(WIN32 AND CMAKE_HOST_WIN32 AND DEFINED ENV{LOCALAPPDATA})
+  file(TO_CMAKE_PATH "$ENV{LOCALAPPDATA}/Programs/" user_plugin_root)
+  set(vst_folder VSTPlugins)
+  set(format_prefix Common/)
+else()
+  set(user_plugin_root "${CMAKE_BINARY_DIR}/")
+  set(vst_folder vst)
+  set(format_prefix "")
+endif()
+
 if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
-  if(NOT WIN32 AND DEFINED ENV{HOME})
-    set(default_vst_dir "$ENV{HOME}/.vst")
-  elseif(WIN32 AND CMAKE_HOST_WIN32 AND DEFINED ENV{LOCALAPPDATA})
-    file(TO_CMAKE_PATH "$ENV{LOCALAPPDATA}/Programs/VSTPlugins" default_vst_dir)
-  else()
-    set(default_vst_dir "${CMAKE_BINARY_DIR}/vst")
-  endif()
-  set(CMAKE_INSTALL_PREFIX "${default_vst_dir}" CACHE PATH
+  set(CMAKE_INSTALL_PREFIX "${user_plugin_root}${vst_folder}" CACHE PATH
       "Folder into which `cmake --install` puts the plug-ins (a folder your VST host scans)" FORCE)
 endif()
 
@@ -63,13 +72,6 @@ install(TARGETS velmora_gater velmora_tremolo
 
 # Each other format into its own folder (component `formats`), and into the
 # archive as <format>/... (component `formats-archive`).
-if(NOT WIN32 AND DEFINED ENV{HOME})
-  set(format_home "$ENV{HOME}/.")
-elseif(WIN32 AND CMAKE_HOST_WIN32 AND DEFINED ENV{LOCALAPPDATA})
-  file(TO_CMAKE_PATH "$ENV{LOCALAPPDATA}/Programs/Common/" format_home)
-else()
-  set(format_home "${CMAKE_BINARY_DIR}/")
-endif()
 get_property(format_targets GLOBAL PROPERTY VELMORA_FORMAT_TARGETS)
 foreach(target IN LISTS format_targets)
   get_target_property(format ${target} VELMORA_FORMAT)
@@ -80,7 +82,7 @@ foreach(target IN LISTS format_targets)
   if(WIN32 AND CMAKE_HOST_WIN32)
     set(folder_name ${upper})
   endif()
-  set(VELMORA_${upper}_DIR "${format_home}${folder_name}" CACHE PATH "Folder into which `cmake --install` puts the ${upper} plug-ins")
+  set(VELMORA_${upper}_DIR "${user_plugin_root}${format_prefix}${folder_name}" CACHE PATH "Folder into which `cmake --install` puts the ${upper} plug-ins")
   install(TARGETS ${target} LIBRARY DESTINATION ${VELMORA_${upper}_DIR}/${subdir} COMPONENT formats)
   install(TARGETS ${target} LIBRARY DESTINATION ${format}/${subdir} COMPONENT formats-archive EXCLUDE_FROM_ALL)
   if(files)

@@ -134,30 +134,28 @@ INSTANTIATE_TEST_SUITE_P(
         Twin{"TremoloSawUp", "VelmoraTremolo", "velmora.tremolo", {{0, 4.0, 0.9f}, {1, 360.0, 1.0f}, {3, 0.5, 0.5f}}}),
     [](const ::testing::TestParamInfo<Twin>& info) { return std::string(info.param.name); });
 
+void expectParameter(const clap_param_info& info, const char* name, double minimum, double maximum, double defaultValue,
+                     bool stepped) {
+    EXPECT_STREQ(info.name, name);
+    EXPECT_EQ(info.min_value, minimum) << name;
+    EXPECT_EQ(info.max_value, maximum) << name;
+    EXPECT_EQ(info.default_value, defaultValue) << name;
+    EXPECT_EQ((info.flags & CLAP_PARAM_IS_STEPPED) != 0, stepped) << name;
+    EXPECT_NE(info.flags & CLAP_PARAM_IS_AUTOMATABLE, 0u) << name;
+}
+
 TEST(ClapParameters, ArePlainValuesFromTheTable) {
     auto gater = startClap("VelmoraGater", "velmora.gater");
     ASSERT_EQ(gater->parameterCount(), 19u);
-    const clap_param_info steps = gater->parameterInfo(0);
-    EXPECT_STREQ(steps.name, "Steps");
-    EXPECT_EQ(steps.min_value, 1.0);
-    EXPECT_EQ(steps.max_value, 16.0);
-    EXPECT_EQ(steps.default_value, 16.0);
-    EXPECT_TRUE(steps.flags & CLAP_PARAM_IS_STEPPED);
-    const clap_param_info tempo = gater->parameterInfo(1);
-    EXPECT_STREQ(tempo.name, "Tempo");
-    EXPECT_EQ(tempo.min_value, 30.0);
-    EXPECT_EQ(tempo.max_value, 360.0);
-    EXPECT_EQ(tempo.default_value, 120.0);
-    EXPECT_TRUE(tempo.flags & CLAP_PARAM_IS_AUTOMATABLE);
-    EXPECT_STREQ(gater->parameterInfo(18).name, "Step 16");
+    expectParameter(gater->parameterInfo(0), "Steps", 1.0, 16.0, 16.0, true);
+    expectParameter(gater->parameterInfo(1), "Tempo", 30.0, 360.0, 120.0, false);
+    expectParameter(gater->parameterInfo(2), "Edge", 0.0, 100.0, 10.0, false);
+    expectParameter(gater->parameterInfo(18), "Step 16", 0.0, 1.0, 1.0, false);
 
     auto tremolo = startClap("VelmoraTremolo", "velmora.tremolo");
     ASSERT_EQ(tremolo->parameterCount(), 4u);
-    const clap_param_info waveform = tremolo->parameterInfo(0);
-    EXPECT_STREQ(waveform.name, "Waveform");
-    EXPECT_EQ(waveform.max_value, 4.0);
-    EXPECT_TRUE(waveform.flags & CLAP_PARAM_IS_STEPPED);
-    EXPECT_EQ(tremolo->parameterInfo(2).min_value, 10.0) << "P-Width";
+    expectParameter(tremolo->parameterInfo(0), "Waveform", 0.0, 4.0, 0.0, true);
+    expectParameter(tremolo->parameterInfo(2), "P-Width", 10.0, 90.0, 50.0, false);
 }
 
 // Values outside the range are heard as the nearest end of it, whole

@@ -59,47 +59,46 @@ std::string lv2info(const std::string& uri) {
     return run.output;
 }
 
+// The lines lv2info prints for a control port, up to its default.
+std::string controlPort(const char* symbol, const char* name, const char* minimum, const char* maximum,
+                        const char* defaultValue) {
+    return std::string("Symbol:      ") + symbol + "\n\t\tName:        " + name + "\n\t\tMinimum:     " + minimum +
+           "\n\t\tMaximum:     " + maximum + "\n\t\tDefault:     " + defaultValue + "\n";
+}
+
+void expectPort(const std::string& info, int port, const std::string& lines) {
+    EXPECT_NE(portBlock(info, port).find(lines), std::string::npos) << "expected\n"
+                                                                    << lines << "in\n"
+                                                                    << portBlock(info, port);
+}
+
 TEST(LV2Info, GaterPortsAreStereoAudioAndItsParametersInTableOrder) {
     SKIP_UNLESS_INSTALLED("/usr/bin/lv2info", "lilv-utils");
     const std::string info = lv2info("urn:velmora:gater");
     EXPECT_NE(info.find("Name:              VelmoraGater\n"), std::string::npos) << info;
     EXPECT_NE(info.find("Author:            Velmora\n"), std::string::npos) << info;
-    EXPECT_NE(portBlock(info, 0).find("Symbol:      lv2_in_l"), std::string::npos) << info;
-    EXPECT_NE(portBlock(info, 3).find("Symbol:      lv2_out_r"), std::string::npos) << info;
-    EXPECT_NE(portBlock(info, 4).find("Symbol:      steps\n\t\tName:        Steps\n\t\tMinimum:     1.000000\n"
-                                      "\t\tMaximum:     16.000000\n\t\tDefault:     16.000000\n"
-                                      "\t\tProperties:  http://lv2plug.in/ns/lv2core#integer"),
-              std::string::npos)
-        << portBlock(info, 4);
-    EXPECT_NE(portBlock(info, 5).find("Symbol:      tempo\n\t\tName:        Tempo\n\t\tMinimum:     30.000000\n"
-                                      "\t\tMaximum:     360.000000\n\t\tDefault:     120.000000"),
-              std::string::npos)
-        << portBlock(info, 5);
-    EXPECT_NE(portBlock(info, 6).find("Symbol:      edge\n\t\tName:        Edge\n\t\tMinimum:     0.000000\n"
-                                      "\t\tMaximum:     100.000000\n\t\tDefault:     10.000000"),
-              std::string::npos)
-        << portBlock(info, 6);
-    EXPECT_NE(portBlock(info, 22).find("Symbol:      step16\n\t\tName:        Step 16\n\t\tMinimum:     0.000000\n"
-                                       "\t\tMaximum:     1.000000\n\t\tDefault:     1.000000"),
-              std::string::npos)
-        << portBlock(info, 22);
+    expectPort(info, 0, "Symbol:      lv2_in_l");
+    expectPort(info, 3, "Symbol:      lv2_out_r");
+    expectPort(info, 4,
+               controlPort("steps", "Steps", "1.000000", "16.000000", "16.000000") +
+                   "\t\tProperties:  http://lv2plug.in/ns/lv2core#integer");
+    expectPort(info, 5, controlPort("tempo", "Tempo", "30.000000", "360.000000", "120.000000"));
+    expectPort(info, 6, controlPort("edge", "Edge", "0.000000", "100.000000", "10.000000"));
+    expectPort(info, 22, controlPort("step16", "Step 16", "0.000000", "1.000000", "1.000000"));
     EXPECT_EQ(portBlock(info, 23), "") << "no port after Step 16";
 }
 
 TEST(LV2Info, TremoloWaveformIsANamedChoice) {
     SKIP_UNLESS_INSTALLED("/usr/bin/lv2info", "lilv-utils");
     const std::string info = lv2info("urn:velmora:tremolo");
-    const std::string waveform = portBlock(info, 4);
     for (const char* point :
          {"0 = \"Square\"", "1 = \"Triangle\"", "2 = \"Sine\"", "3 = \"Saw down\"", "4 = \"Saw up\""}) {
-        EXPECT_NE(waveform.find(point), std::string::npos) << point << "\n" << waveform;
+        expectPort(info, 4, point);
     }
-    EXPECT_NE(waveform.find("http://lv2plug.in/ns/lv2core#enumeration"), std::string::npos) << waveform;
-    EXPECT_NE(portBlock(info, 6).find("Symbol:      pulse_width\n\t\tName:        P-Width\n\t\tMinimum:     10.000000\n"
-                                      "\t\tMaximum:     90.000000\n\t\tDefault:     50.000000"),
-              std::string::npos)
-        << portBlock(info, 6);
-    EXPECT_NE(portBlock(info, 7).find("Symbol:      level\n\t\tName:        Level"), std::string::npos) << info;
+    expectPort(info, 4, controlPort("waveform", "Waveform", "0.000000", "4.000000", "0.000000"));
+    expectPort(info, 4, "http://lv2plug.in/ns/lv2core#enumeration");
+    expectPort(info, 6, controlPort("pulse_width", "P-Width", "10.000000", "90.000000", "50.000000"));
+    expectPort(info, 7, controlPort("level", "Level", "0.000000", "1.000000", "1.000000"));
     EXPECT_EQ(portBlock(info, 8), "") << "no port after Level";
 }
 
