@@ -52,6 +52,7 @@ public:
     }
 
 protected:
+    // Main thread, while the wrapper describes the plug-in to the host.
     const char* getLabel() const override { return Description::name; }
     const char* getDescription() const override { return Description::summary; }
     const char* getMaker() const override { return "Velmora"; }
@@ -121,7 +122,9 @@ protected:
     // with a missing buffer does nothing.
     void run(const float** inputs, float** outputs, std::uint32_t frames) noexcept VELMORA_NONBLOCKING override {
         if (frames == 0 || !allChannels(inputs, outputs)) return;
-        if (restartPending.exchange(false)) osc.reset();
+        // A plain load first: the exchange, a locked instruction, only when
+        // a restart is due.
+        if (restartPending.load(std::memory_order_relaxed) && restartPending.exchange(false)) osc.reset();
         const float* in0 = inputs[0];
         const float* in1 = inputs[1];
         float* out0 = outputs[0];
