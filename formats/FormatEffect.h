@@ -39,11 +39,11 @@ START_NAMESPACE_DISTRHO
 
 template <class Description>
 class TFormatEffect : public Plugin {
-public:
-    using Oscillator = typename Description::Oscillator;
+    // The table's parameters, in its order; programs as the VST 2 has them.
     static constexpr std::uint32_t kParameterCount = Description::parameterCount;
     static constexpr std::uint32_t kProgramCount = Description::programCount;
 
+public:
     // Main thread (the wrapper's instantiation). Every parameter at its
     // default, the oscillator at the host's sample rate.
     TFormatEffect() : Plugin(kParameterCount, kProgramCount, 0) {
@@ -163,7 +163,7 @@ private:
         }
     }
 
-    Oscillator osc;
+    typename Description::Oscillator osc;
     Relaxed<float> values[kParameterCount];
     std::atomic<bool> restartPending{true};
 
