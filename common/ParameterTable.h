@@ -67,14 +67,21 @@ inline double plainValue(const ParameterInfo& info, float v) noexcept {
     return info.offset == 0.0 ? double(v) * info.scale : info.offset + double(v) * info.scale;
 }
 
+// A plain value as the formats present it: clamped to the presented range,
+// and rounded to the nearest whole value (ties to even) for integers and
+// choices. NaN stays NaN.
+inline double presentedValue(const ParameterInfo& info, double plain) noexcept {
+    if (plain < info.minimum) plain = info.minimum;
+    if (plain > info.maximum) plain = info.maximum;
+    return info.kind == ParameterKind::kLinear ? plain : std::nearbyint(plain);
+}
+
 // The host value that stands for a plain value, which is first clamped to
 // the presented range (NaN gives the default). Integers and choices are
 // rounded to the nearest whole value first.
 inline float hostValue(const ParameterInfo& info, double plain) noexcept {
     if (std::isnan(plain)) return info.defaultValue;
-    if (plain < info.minimum) plain = info.minimum;
-    if (plain > info.maximum) plain = info.maximum;
-    if (info.kind != ParameterKind::kLinear) plain = std::nearbyint(plain);
+    plain = presentedValue(info, plain);
     if (info.kind == ParameterKind::kChoice) return float((2.0 * plain + 1.0) / (2.0 * double(info.choiceCount)));
     return float((plain - info.offset) / info.scale);
 }

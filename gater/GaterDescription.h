@@ -16,6 +16,9 @@ struct GaterDescription {
     static constexpr std::int32_t programCount = 16;
     static constexpr char uniqueId[] = "KvGt";
     static constexpr char name[] = "VelmoraGater";
+    // One line for the hosts that show a description.
+    static constexpr char summary[] =
+        "A step gate: 1 to 16 sixteenth-note steps, each with its own gain, shaped by an edge ramp";
 
     // Steps (0), Tempo (1), Edge (2), then the gains of steps 1 to 16 (3..18).
     static const ParameterInfo parameters[parameterCount];

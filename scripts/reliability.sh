@@ -3,9 +3,10 @@
 #   1. fuzzing: each plug-in's host boundary under libFuzzer with
 #      AddressSanitizer and UndefinedBehaviorSanitizer (fuzz/), for a
 #      bounded time per target, both targets side by side;
-#   2. RealtimeSanitizer: the conformance battery on both plug-ins built
-#      with clang-22 -fsanitize=realtime (preset rtsan): any allocation, lock
-#      or blocking call on the audio path fails;
+#   2. RealtimeSanitizer: the conformance battery on both plug-ins and the
+#      CLAP plug-ins' tests (parameter events and blocks through clap_entry),
+#      built with clang-22 -fsanitize=realtime (preset rtsan): any
+#      allocation, lock or blocking call on the audio path fails;
 #   3. valgrind memcheck: the conformance battery (and the reliability
 #      tests, where the build has them) on the default build: no errors, no
 #      leaks.
@@ -92,9 +93,9 @@ fuzz_time=$((SECONDS - step))
 # --- 2. RealtimeSanitizer ----------------------------------------------------------
 step=$SECONDS
 echo "=== rtsan: build (clang-22 -fsanitize=realtime)"
-rtsan_tests='^Velmora(Gater|Tremolo)Conformance\.|BadHostInput'
+rtsan_tests='^Velmora(Gater|Tremolo)Conformance\.|BadHostInput|Clap(Twin|Parameters|BadInput)\.'
 if cmake --preset rtsan -B "$root/rtsan" >/dev/null &&
-  build_targets "$root/rtsan" velmora_gater_conformance_tests velmora_tremolo_conformance_tests; then
+  build_targets "$root/rtsan" velmora_gater_conformance_tests velmora_tremolo_conformance_tests velmora_clap_plugin_tests; then
   echo "=== rtsan: conformance battery"
   if RTSAN_OPTIONS="halt_on_error=1:print_stats_on_exit=0$symbolize" \
     ctest --test-dir "$root/rtsan" -R "$rtsan_tests" -j"$jobs" --output-on-failure >"$root/rtsan/reliability.log" 2>&1; then

@@ -18,6 +18,9 @@ struct TremoloDescription {
     static constexpr std::int32_t programCount = 16;
     static constexpr char uniqueId[] = "KvTr";
     static constexpr char name[] = "VelmoraTremolo";
+    // One line for the hosts that show a description.
+    static constexpr char summary[] =
+        "A tremolo: five waveforms, one cycle per beat, swinging the gain from 0 to a level";
 
     static const ParameterInfo parameters[parameterCount];
 

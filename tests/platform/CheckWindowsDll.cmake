@@ -1,7 +1,8 @@
 # What a plug-in DLL shows Windows, read with the toolchain's objdump:
-# its machine, exactly one export named `main`, and imports from system
-# DLLs only (no runtime DLL that a user would have to install).
-#   cmake -DOBJDUMP=<objdump> -DDLL=<file> -DFORMAT=<pei-i386|pei-x86-64> -P CheckWindowsDll.cmake
+# its machine, exactly the exports its format needs (`main` for VST 2, or
+# the sorted list EXPORTS), and imports from system DLLs only (no runtime
+# DLL that a user would have to install).
+#   cmake -DOBJDUMP=<objdump> -DDLL=<file> -DFORMAT=<pei-i386|pei-x86-64> [-DEXPORTS=<a;b>] -P CheckWindowsDll.cmake
 
 execute_process(COMMAND ${OBJDUMP} -p ${DLL}
   OUTPUT_VARIABLE dump ERROR_VARIABLE errors RESULT_VARIABLE result)
@@ -35,8 +36,12 @@ set(faults "")
 if(NOT format STREQUAL FORMAT)
   string(APPEND faults "  file format is '${format}', expected '${FORMAT}'\n")
 endif()
-if(NOT exports STREQUAL "main")
-  string(APPEND faults "  exports are '${exports}', expected exactly 'main'\n")
+if(NOT DEFINED EXPORTS)
+  set(EXPORTS main)
+endif()
+list(SORT exports)
+if(NOT exports STREQUAL EXPORTS)
+  string(APPEND faults "  exports are '${exports}', expected exactly '${EXPORTS}'\n")
 endif()
 
 # DLLs that every Windows installation has.

@@ -1,0 +1,19 @@
+// What the wrapper (DPF) needs to know about VelmoraTremolo at compile
+// time.
+//
+// The identifiers below are how hosts and saved sessions find the plug-in:
+// they must never change. The VST3 class id is made by the wrapper from
+// the unique id "KvTr" (TremoloDescription::uniqueId).
+#pragma once
+
+#define DISTRHO_PLUGIN_NAME "VelmoraTremolo"
+// LV2: the plug-in's URI (its presets are <URI#preset001> ...).
+#define DISTRHO_PLUGIN_URI "urn:velmora:tremolo"
+// CLAP: the plug-in's id.
+#define DISTRHO_PLUGIN_CLAP_ID "velmora.tremolo"
+
+#define DISTRHO_PLUGIN_LV2_CATEGORY "lv2:ModulatorPlugin"
+#define DISTRHO_PLUGIN_VST3_CATEGORIES "Fx|Modulation|Stereo"
+#define DISTRHO_PLUGIN_CLAP_FEATURES "audio-effect", "tremolo", "stereo"
+
+#include "../FormatOptions.h"
