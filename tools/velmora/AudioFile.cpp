@@ -126,7 +126,7 @@ OutputFormat sizedFor(const OutputFormat& format, std::int64_t frames, int chann
     // which libsndfile turns back into a plain WAV header if the file stays small.
     constexpr std::int64_t wavLimit = 0xFFFFFFFFll - (1 << 16);
     if ((format.sndfileFormat & SF_FORMAT_TYPEMASK) != SF_FORMAT_WAV) return format;
-    if (frames >= 0 && frames < wavLimit / (4 * std::max(channels, 1))) return format;
+    if (frames >= 0 && frames < wavLimit / (std::int64_t(4) * std::max(channels, 1))) return format;
     OutputFormat rf64 = format;
     rf64.sndfileFormat = SF_FORMAT_RF64 | (format.sndfileFormat & SF_FORMAT_SUBMASK);
     rf64.description = depthText(format.depth) + " RF64 (WAV for files over 4 GiB)";

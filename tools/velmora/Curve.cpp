@@ -1,5 +1,7 @@
 #include "Curve.h"
 
+#include <bit>
+#include <cstdint>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -83,7 +85,8 @@ public:
             left_.add(left[i]);
             right_.add(right[i]);
             // Bit patterns, so NaN == NaN counts as alike.
-            if (!differ_ && std::memcmp(&left[i], &right[i], sizeof(float)) != 0) differ_ = true;
+            if (!differ_ && std::bit_cast<std::uint32_t>(left[i]) != std::bit_cast<std::uint32_t>(right[i]))
+                differ_ = true;
         }
     }
     std::vector<PlotSeries> series(int sampleRate) {

@@ -11,6 +11,9 @@ namespace velmora::tool {
 
 namespace {
 
+// The number a reading shows, or NaN (which no comparison matches).
+double shown(const DisplayReading& reading) { return reading.number.value_or(std::nan("")); }
+
 // Readings from 0 to 1 in steps of 1/1024: fine enough for every band of
 // a switch and every step of a counter of up to a few hundred values; the
 // search refines between two readings.
@@ -126,11 +129,12 @@ std::string DisplayScan::rangeText() const {
         const DisplayReading *low = nullptr, *high = nullptr;
         for (const auto& r : readings_) {
             if (!r.number || unitKey(r.unit) != unit) continue;
-            if (low == nullptr || *r.number < *low->number) low = &r;
-            if (high == nullptr || *r.number > *high->number) high = &r;
+            if (low == nullptr || shown(r) < shown(*low)) low = &r;
+            if (high == nullptr || shown(r) > shown(*high)) high = &r;
         }
-        ranges.push_back(*low->number == *high->number ? withLabel(*low)
-                                                       : trimmed(low->display + " to " + withLabel(*high)));
+        if (low == nullptr || high == nullptr) continue;
+        ranges.push_back(shown(*low) == shown(*high) ? withLabel(*low)
+                                                     : trimmed(low->display + " to " + withLabel(*high)));
     }
     const std::string wordText = joined(parts, ", ");
     const std::string rangeText = joined(ranges, ", or ");
@@ -174,18 +178,18 @@ float DisplayScan::findNumber(const WantedDisplay& wanted) const {
         return r.number && (wanted.unit.empty() || unitKey(r.unit) == unitKey(wanted.unit));
     };
     auto showing = [&](double number) {
-        return centreOfFirstRun([&](const DisplayReading& r) { return usable(r) && *r.number == number; }, true);
+        return centreOfFirstRun([&](const DisplayReading& r) { return usable(r) && shown(r) == number; }, true);
     };
-    const double target = *wanted.number;
+    const double target = wanted.number.value_or(std::nan(""));
     if (const auto centre = showing(target)) return *centre;
     for (std::size_t i = 0; i + 1 < readings_.size(); ++i) {
         const DisplayReading &a = readings_[i], &b = readings_[i + 1];
-        if (!usable(a) || !usable(b) || (*a.number < target) == (*b.number < target)) continue;
+        if (!usable(a) || !usable(b) || (shown(a) < target) == (shown(b) < target)) continue;
         // Not shown exactly: the closest number the display shows on the way
         // past it, at the middle of its stretch when that is wide enough to find.
         const DisplayReading closest = refine(i, target);
-        if (*closest.number == target) return closest.value;
-        return showing(*closest.number).value_or(closest.value);
+        if (shown(closest) == target) return closest.value;
+        return showing(shown(closest)).value_or(closest.value);
     }
     throw ToolError("'" + name_ + "' shows " + rangeText() + "; " + wanted.text + " is outside that");
 }
@@ -194,16 +198,16 @@ float DisplayScan::findNumber(const WantedDisplay& wanted) const {
 // until the display reads it, or the two host values are adjacent floats.
 DisplayReading DisplayScan::refine(std::size_t below, double target) const {
     DisplayReading lo = readings_[below], hi = readings_[below + 1];
-    const bool loBelow = *lo.number < target;
+    const bool loBelow = shown(lo) < target;
     for (int step = 0; step < maxRefineSteps; ++step) {
         const float mid = lo.value + (hi.value - lo.value) / 2.0f;
         if (mid == lo.value || mid == hi.value) break;
         const DisplayReading r = read(mid);
         if (!r.number || unitKey(r.unit) != unitKey(lo.unit)) break;
-        if (*r.number == target) return r;
-        ((*r.number < target) == loBelow ? lo : hi) = r;
+        if (shown(r) == target) return r;
+        ((shown(r) < target) == loBelow ? lo : hi) = r;
     }
-    return std::fabs(*lo.number - target) <= std::fabs(*hi.number - target) ? lo : hi;
+    return std::fabs(shown(lo) - target) <= std::fabs(shown(hi) - target) ? lo : hi;
 }
 
 // The host value between `outside` (not matching) and `inside` (matching)

@@ -58,7 +58,9 @@ std::vector<std::string> wrapSettings(cairo_t* cr, const std::vector<std::string
     std::string line;
     for (std::size_t i = 0; i < items.size(); ++i) {
         const std::string piece = items[i] + (i + 1 < items.size() ? "," : "");
-        const std::string candidate = line.empty() ? piece : line + " " + piece;
+        std::string candidate = line;
+        if (!candidate.empty()) candidate += ' ';
+        candidate += piece;
         if (!line.empty() && textWidth(cr, candidate) > maxWidth) {
             lines.push_back(line);
             line = piece;

@@ -100,10 +100,10 @@ std::shared_ptr<host::PluginLibrary> openPluginLibrary(const std::string& path) 
     }
 }
 
-std::unique_ptr<host::PluginInstance> loadPlugin(std::shared_ptr<host::PluginLibrary> library) {
+std::unique_ptr<host::PluginInstance> loadPlugin(const std::shared_ptr<host::PluginLibrary>& library) {
     const std::string path = library->path();
     try {
-        auto plugin = host::PluginInstance::create(std::move(library));
+        auto plugin = host::PluginInstance::create(library);
         plugin->open();
         return plugin;
     } catch (const host::HostError& e) {
@@ -142,8 +142,8 @@ int findParameter(host::PluginInstance& plugin, const std::string& key) {
 }
 
 std::string parameterDisplayText(host::PluginInstance& plugin, int index) {
-    const std::string display = trimmed(printable(plugin.parameterDisplay(index)));
-    const std::string label = trimmed(printable(plugin.parameterLabel(index)));
+    std::string display = trimmed(printable(plugin.parameterDisplay(index)));
+    std::string label = trimmed(printable(plugin.parameterLabel(index)));
     if (label.empty()) return display;
     if (display.empty()) return label;
     return display + " " + label;

@@ -16,7 +16,7 @@ namespace velmora::tool {
 // Loads the file, creates one instance and sends effOpen. Every host library
 // failure becomes a ToolError naming the file.
 std::unique_ptr<host::PluginInstance> loadPlugin(const std::string& path);
-std::unique_ptr<host::PluginInstance> loadPlugin(std::shared_ptr<host::PluginLibrary> library);
+std::unique_ptr<host::PluginInstance> loadPlugin(const std::shared_ptr<host::PluginLibrary>& library);
 std::shared_ptr<host::PluginLibrary> openPluginLibrary(const std::string& path);
 
 // Rendering needs a stereo output pair; throws ToolError otherwise.

@@ -26,8 +26,9 @@ int terminalColumns() {
     winsize size{};
     if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
     if (const char* columns = std::getenv("COLUMNS")) {
-        const int n = std::atoi(columns);
-        if (n > 0) return n;
+        char* end = nullptr;
+        const long n = std::strtol(columns, &end, 10);
+        if (end != columns && *end == '\0' && n > 0 && n < 100000) return int(n);
     }
     return 80;
 }

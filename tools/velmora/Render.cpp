@@ -114,6 +114,7 @@ std::vector<LoadedLink> loadChain(const RenderOptions& options, const fs::path& 
     std::vector<ChainLink> links{{options.plugin, options.settings}};
     links.insert(links.end(), options.then.begin(), options.then.end());
     std::vector<LoadedLink> chain;
+    chain.reserve(links.size());
     for (const ChainLink& link : links)
         chain.push_back({resolvePlugin(link.plugin, pluginDir), nullptr, link.settings});
     for (LoadedLink& link : chain) link.library = openPluginLibrary(link.path);
@@ -210,6 +211,7 @@ int FileSource::read(float* left, float* right, int frames) {
 
 RenderResult renderToFile(AudioSource& source, const FileRenderJob& job) {
     std::vector<host::PluginInstance*> plugins;
+    plugins.reserve(job.chain.size());
     for (const RenderStage& stage : job.chain) plugins.push_back(stage.plugin);
     BlockRunner runner(plugins, job.blockSize);
     runner.prepare(static_cast<float>(job.sampleRate));
