@@ -2,7 +2,8 @@
 # Builds Velmora in every configuration and runs all tests:
 # Linux x86-64, Linux i386, AddressSanitizer+UBSan, ThreadSanitizer,
 # Windows x64 (tests under wine64) and Windows x86 (DLLs checked from outside),
-# after checking the C++ formatting (scripts/check-format.sh),
+# after checking the C++ formatting (scripts/check-format.sh), with
+# clang-tidy over the product code after the default build (scripts/check-tidy.sh),
 # then the reliability battery (scripts/reliability.sh: fuzzing, the
 # RealtimeSanitizer and valgrind runs).
 # Usage: scripts/test.sh [preset...]   (default: all presets, then reliability;
@@ -33,7 +34,11 @@ for preset in "${presets[@]}"; do
   echo "=== ${preset}: test"
   # A test that hangs fails after 5 minutes instead of holding the run.
   ctest --preset "$preset" -j"$jobs" --timeout 300
-  times+=("${preset} build $((built - start)) s, test $((SECONDS - built)) s")
+  if [ "$preset" = default ]; then
+    echo "=== default: clang-tidy over the product code"
+    scripts/check-tidy.sh build/default
+  fi
+  times+=("${preset} build $((built - start)) s, test and checks $((SECONDS - built)) s")
 done
 echo "=== all presets passed: ${presets[*]}"
 printf '    %s\n' "${times[@]}"
