@@ -26,7 +26,8 @@
 //   factor of every value now);
 // - a nested `Running` class, made from the oscillator for one block and
 //   writing back once, with: `position`, `periodEnded()`, `startPeriod()`
-//   (the boundary, where the oscillator takes up its settings),
+//   (the boundary, where the oscillator takes up its settings; returns
+//   whether it did: the period is otherwise described as the last one),
 //   `describe(Period&)` (returns the key it described under), `scale()`,
 //   `perSampleOnly()`, `tick()` (the per-sample rule) and `passed(segment,
 //   frames)` (frames went through a counted segment).
@@ -92,14 +93,24 @@ public:
 
     Hint hint;
     OrderMemo order;
-    // The description of the period playing (valid while `described`).
+    // The description of the period playing (valid while `described`), and
+    // whether it was made at the period's start.
     Period playing;
     bool described = false;
+    bool describedAtStart = false;
     std::uint64_t playingKey = 0;
     // The values of positions 0 .. cached - 1 of the period `cachedPeriod`.
     std::unique_ptr<float[]> cache;
     std::int32_t cached = 0;
     Period cachedPeriod;
+
+    // The oscillator moved on by itself (its per-sample rule, called from
+    // outside the engine): the last stretch and the description may no
+    // longer hold. (The cache holds whatever description it holds.)
+    void forgetPeriod() noexcept {
+        hint.forget();
+        described = false;
+    }
 
     // The period playing is now `playing`: a different one empties the cache.
     void adoptPlaying() noexcept {
@@ -170,7 +181,9 @@ private:
     VELMORA_ALWAYS_INLINE static void cut(Osc& osc, Sink& sink, std::int32_t frames) noexcept {
         Running running(osc);
         Memory& memory = osc.memory;
-        memory.described = false;  // settings may have changed since the last block
+        // Within a period the description changes only with the shape key
+        // (a reset, the tremolo's waveform).
+        if (memory.playingKey != osc.shapeKey()) memory.described = false;
         while (frames > 0) {
             if (!isWholePosition(running.position) || running.perSampleOnly()) {
                 // A position the segments cannot count: the per-sample rule,
@@ -182,12 +195,14 @@ private:
                 continue;
             }
             if (running.periodEnded()) {
-                running.startPeriod();
-                memory.described = false;
+                // A period that starts with the last one's settings, after
+                // one described from its start, is described the same way.
+                if (running.startPeriod() || !memory.describedAtStart) memory.described = false;
             }
             if (!memory.described) {
                 memory.playingKey = running.describe(memory.playing);
                 memory.described = true;
+                memory.describedAtStart = running.position == 0.0f;
                 memory.adoptPlaying();
             }
             const std::int32_t p = std::int32_t(running.position);

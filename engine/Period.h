@@ -75,6 +75,12 @@ struct Period {
         return i;
     }
 
+    // Ready for a new description.
+    void clear() noexcept {
+        count = 0;
+        reached = 0.0;
+    }
+
     bool operator==(const Period& other) const noexcept {
         if (count != other.count) return false;
         for (std::int32_t i = 0; i < count; ++i) {

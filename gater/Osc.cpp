@@ -52,8 +52,8 @@ void TOsc::reset() noexcept {
 
 float TOsc::tick() noexcept {
     // A step that starts here may change the lengths under the block
-    // engine's last stretch.
-    memory.hint.forget();
+    // engine's last stretch and description.
+    memory.forgetPeriod();
     Running running(*this);
     return running.tick();
 }
@@ -90,7 +90,7 @@ TOsc::Running::~Running() {
 // gain (the scale).
 std::uint64_t TOsc::Running::describe(engine::Period& step) const noexcept {
     using engine::Shape;
-    step = {};
+    step.clear();
     step.add(rampUpLength, Shape::rising(rampUpLength));
     step.add(rampDownStart, Shape::constant(1.0f));
     step.add(stepLength, Shape::falling(rampDownStart, double(stepLength) - double(rampDownStart)));

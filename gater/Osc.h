@@ -159,8 +159,12 @@ public:
     }
 
     // Step boundary: take up changed settings, move to the next step.
-    void startPeriod() noexcept {
-        if (osc.dirty.load(std::memory_order_relaxed) && osc.dirty.exchange(false, std::memory_order_acquire)) {
+    // Returns whether settings were taken up (else the step's lengths are
+    // the last step's).
+    bool startPeriod() noexcept {
+        const bool changed =
+            osc.dirty.load(std::memory_order_relaxed) && osc.dirty.exchange(false, std::memory_order_acquire);
+        if (changed) {
             stepLength = float(double(osc.sampleRate.load()) / double(osc.rate.load()));
             halfStep = float(double(stepLength) * 0.5);
             rampUpLength = float(double(osc.edge.load()) * double(halfStep));
@@ -169,6 +173,7 @@ public:
         ++currentStep;
         if (currentStep > osc.stepCount.load()) currentStep = 1;
         position = 0.0f;
+        return changed;
     }
 
     // For the block engine.

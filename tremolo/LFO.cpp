@@ -97,8 +97,8 @@ void TLfo::setWaveform(std::uint8_t code) noexcept {
 
 float TLfo::tick() noexcept {
     // A cycle that starts here may change the lengths under the block
-    // engine's last stretch.
-    memory.hint.forget();
+    // engine's last stretch and description.
+    memory.forgetPeriod();
     Running running(*this);
     return running.tick();
 }
@@ -125,7 +125,7 @@ std::uint64_t TLfo::Running::describe(engine::Period& cycle) const noexcept {
     using engine::Shape;
     const std::uint8_t wave = lfo.waveform.load();
     const double h = highLength, T = period;
-    cycle = {};
+    cycle.clear();
     switch (wave) {
         case kSquare:
             cycle.add(10.0, Shape::tableFrom(lfo.rampUp, 0));

@@ -176,9 +176,13 @@ public:
     // taken care of).
     inline float nextValue() noexcept;
 
-    // Cycle start: take up changed settings, start at position 0.
-    void startPeriod() noexcept {
-        if (lfo.dirty.load(std::memory_order_relaxed) && lfo.dirty.exchange(false, std::memory_order_acquire)) {
+    // Cycle start: take up changed settings, start at position 0. Returns
+    // whether settings were taken up (else the lengths are the last
+    // cycle's).
+    bool startPeriod() noexcept {
+        const bool changed =
+            lfo.dirty.load(std::memory_order_relaxed) && lfo.dirty.exchange(false, std::memory_order_acquire);
+        if (changed) {
             // By value: the running fields must not escape, or the compiler
             // would keep them in memory for the whole loop.
             const CycleLengths lengths = lfo.deriveCycle();
@@ -188,6 +192,7 @@ public:
         }
         position = 0.0f;
         rampIndex = 0;
+        return changed;
     }
 
     // For the block engine.

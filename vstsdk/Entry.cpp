@@ -29,9 +29,11 @@ TAudioEffect* objectOf(AEffect* effect) noexcept {
     return effect != nullptr ? static_cast<TAudioEffect*>(effect->object) : nullptr;
 }
 
-// Whether n channel pointers are there and none of them is null.
+// Whether n channel pointers are there and none of them is null (a stereo
+// pair, what every effect here has, in two tests).
 bool channelsPresent(float** channels, std::int32_t n) noexcept {
     if (channels == nullptr) return false;
+    if (n == 2) return channels[0] != nullptr && channels[1] != nullptr;
     for (std::int32_t i = 0; i < n; ++i) {
         if (channels[i] == nullptr) return false;
     }
