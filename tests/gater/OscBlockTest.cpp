@@ -1,117 +1,21 @@
-// TOsc's block path against its per-sample `tick`: two oscillators get the
-// same settings, one renders whole blocks, the other ticks per frame, and
-// every gain must have the same bits. (The multiplying loops are checked
-// through the plug-in, in GaterBlockTest.)
+// What only the step oscillator's block path has: a position that stops
+// counting at 2^24, and float quotients that stand in for the double
+// expressions of its ramps. (The block path against `tick` for every
+// setting is in tests/effects/OscillatorBlockTest.)
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <limits>
 #include <random>
 #include <vector>
 
 #include "Osc.h"
+#include "../SameSamples.h"
 
 namespace {
 
-// Equal bits, or both NaN (the payload of a NaN is not part of the result).
-bool sameSample(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b); }
-
-// The first frame where two runs differ, or -1.
-int firstDifference(const std::vector<float>& a, const std::vector<float>& b) {
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (!sameSample(a[i], b[i])) return int(i);
-    }
-    return -1;
-}
-
-// A random setting, applied to both oscillators alike: values inside and
-// outside the effect's ranges, NaN and infinities included.
-void changeSomething(std::mt19937& random, TOsc& a, TOsc& b) {
-    const float odd[] = {
-        0.0f,  -1.0f, 1e-30f, 1e30f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-        1e-45f};
-    auto pick = [&](float from, float to) {
-        if (random() % 16 == 0) return odd[random() % std::size(odd)];
-        return std::uniform_real_distribution<float>(from, to)(random);
-    };
-    switch (random() % 7) {
-        case 0: {
-            const float rates[] = {8000.0f, 22050.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f, 10.0f};
-            const float rate = random() % 4 == 0 ? pick(1.0f, 400000.0f) : rates[random() % std::size(rates)];
-            a.setSampleRate(rate);
-            b.setSampleRate(rate);
-            break;
-        }
-        case 1: {
-            const float rate = pick(0.5f, 30.0f);
-            a.setRate(rate);
-            b.setRate(rate);
-            break;
-        }
-        case 2: {
-            const float edge = pick(-0.5f, 1.5f);
-            a.setEdge(edge);
-            b.setEdge(edge);
-            break;
-        }
-        case 3: {
-            const std::int32_t count = std::int32_t(random() % 24) - 3;
-            a.setStepCount(count);
-            b.setStepCount(count);
-            break;
-        }
-        case 4:
-        case 5: {
-            const std::int32_t step = std::int32_t(random() % 16) + 1;
-            const float gain = pick(-0.5f, 2.0f);
-            a.setStepGain(step, gain);
-            b.setStepGain(step, gain);
-            break;
-        }
-        default:
-            a.reset();
-            b.reset();
-            break;
-    }
-}
-
-std::int32_t blockSize(std::mt19937& random) {
-    switch (random() % 4) {
-        case 0: return std::int32_t(random() % 4);  // 0..3
-        case 1: return std::int32_t(random() % 8193);
-        default: return std::int32_t(random() % 600);
-    }
-}
-
-TEST(OscBlock, RenderGivesTheGainsOfTick) {
-    std::mt19937 random(2024);
-    std::vector<float> block, ticks;
-    for (int sequence = 0; sequence < 60; ++sequence) {
-        TOsc viaBlock, viaTick;
-        for (int change = 0; change < 40; ++change) {
-            // Several blocks between changes: settings also change mid-step.
-            for (int repeat = int(random() % 3); repeat >= 0; --repeat) {
-                const std::int32_t frames = blockSize(random);
-                block.assign(frames, -7.0f);
-                ticks.resize(frames);
-                // Now and then the block side ticks too: the block path
-                // must pick up from wherever the per-sample one left it.
-                if (random() % 6 == 0) {
-                    for (float& g : block) g = viaBlock.tick();
-                } else {
-                    viaBlock.render(block.data(), frames);
-                }
-                for (float& g : ticks) g = viaTick.tick();
-                const int at = firstDifference(block, ticks);
-                ASSERT_EQ(at, -1) << "sequence " << sequence << ", change " << change << ", frame " << at << " of "
-                                  << frames << ": " << block[at] << " instead of " << ticks[at];
-            }
-            changeSomething(random, viaBlock, viaTick);
-        }
-    }
-}
+using velmora::testing::firstDifference;
+using velmora::testing::sameSample;
 
 // A step longer than 2^24 samples: the position stops counting at 2^24
 // (2^24 + 1 rounds back), and the block path must stop with it.

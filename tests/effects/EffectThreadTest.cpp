@@ -1,20 +1,30 @@
 // A host thread changing parameters, programs and texts while the audio
-// thread processes. Run under ThreadSanitizer it must report nothing; in
-// every build the output must stay what gains of 0..1 can give.
+// thread processes, on each plug-in. Run under ThreadSanitizer it must
+// report nothing; in every build the output must stay what gains of 0..1
+// can give.
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <atomic>
 #include <random>
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "Effects.h"
 #include "VstHost.h"
 
+namespace velmora::testing {
 namespace {
 
-TEST(TremoloThreads, HostThreadEditsWhileAudioThreadProcesses) {
-    auto tremolo = velmora::host::PluginInstance::load(VELMORA_PLUGIN_DIR "/VelmoraTremolo.so");
-    AEffect* effect = tremolo->effect();
+template <class Effect>
+class EffectThreads : public ::testing::Test {};
+TYPED_TEST_SUITE(EffectThreads, BothEffects);
+
+TYPED_TEST(EffectThreads, HostThreadEditsWhileAudioThreadProcesses) {
+    auto plugin = host::PluginInstance::load(pluginPath<TypeParam>());
+    plugin->setSampleRate(44100.0f);
+    plugin->resume();
+    AEffect* effect = plugin->effect();
     std::atomic<bool> audioDone{false};
     std::atomic<int> hostCalls{0};
     bool outputInRange = true;
@@ -25,9 +35,9 @@ TEST(TremoloThreads, HostThreadEditsWhileAudioThreadProcesses) {
         float* inputs[2] = {inL.data(), inR.data()};
         float* outputs[2] = {outL.data(), outR.data()};
         for (int block = 0; block < 20000 || hostCalls < 200000; ++block) {
-            if (block % 2)
+            if (block % 2) {
                 effect->processReplacing(effect, inputs, outputs, frames);
-            else {
+            } else {
                 std::fill(outL.begin(), outL.end(), 0.0f);
                 std::fill(outR.begin(), outR.end(), 0.0f);
                 effect->process(effect, inputs, outputs, frames);
@@ -39,8 +49,10 @@ TEST(TremoloThreads, HostThreadEditsWhileAudioThreadProcesses) {
         audioDone = true;
     });
 
-    std::mt19937 random(11);
-    std::uniform_int_distribution<int> index(-1, 4), program(-1, 16), action(0, 9);
+    // Parameter indexes and programs one or two past either end too.
+    const int parameters = TypeParam::Description::parameterCount;
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> index(-2, parameters + 1), program(-1, 16), action(0, 9);
     std::uniform_real_distribution<float> value(0.0f, 1.0f);
     char text[256];
     while (!audioDone) {
@@ -61,3 +73,4 @@ TEST(TremoloThreads, HostThreadEditsWhileAudioThreadProcesses) {
 }
 
 }  // namespace
+}  // namespace velmora::testing

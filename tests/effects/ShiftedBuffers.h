@@ -4,22 +4,18 @@
 // few frames after an input reads back what earlier frames wrote. Loops
 // that take several frames at once must not change that. Hosts pass the
 // same or separate buffers; a plug-in must still get this right.
-//
-// `Model` is the test's per-sample model of the effect, with
-//   void processFrames(const float* in0, const float* in1, float* out0, float* out1,
-//                      std::int32_t frames, bool accumulate);
-// reading each frame's inputs before it writes its outputs.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
-#include <functional>
 #include <random>
-#include <string>
 #include <vector>
 
+#include "EdgeValues.h"
+#include "EffectModel.h"
+#include "Effects.h"
+#include "../SameSamples.h"
 #include "VstHost.h"
 
 namespace velmora::testing {
@@ -49,32 +45,29 @@ inline std::vector<Layout> shiftedLayouts(std::int32_t room) {
     return layouts;
 }
 
-inline bool sameBits(const std::vector<float>& x, const std::vector<float>& y, std::size_t& at) {
-    for (at = 0; at < x.size(); ++at) {
-        if (std::memcmp(&x[at], &y[at], sizeof(float)) != 0 && !(x[at] != x[at] && y[at] != y[at])) return false;
-    }
-    return true;
-}
-
-// For every layout, both modes: a fresh instance and a fresh model, set up
-// alike by `setup`, play a run of blocks of varied sizes on one shared
-// array each (the same noise in both); after every block the two arrays
-// must hold the same bits.
-template <class Model>
-void checkShiftedBuffers(const std::string& path, const std::function<void(host::PluginInstance&, Model&)>& setup) {
+// For every layout, both modes: a fresh instance and a fresh model, given
+// the settings and then suspended, play a run of blocks of varied sizes on
+// one shared array each (the same samples in both); after every block the
+// two arrays must hold the same bits.
+template <class Effect>
+void checkShiftedBuffers(const std::vector<Setting>& settings) {
     const std::int32_t sizes[] = {32, 37, 8, 300, 64, 5, 1024, 33, 16, 129};
     const std::int32_t room = 1024;
     std::mt19937 random(7);
-    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
     for (const Layout& layout : shiftedLayouts(room)) {
         for (const bool accumulate : {false, true}) {
-            auto plugin = host::PluginInstance::load(path);
-            Model model;
-            setup(*plugin, model);
+            auto plugin = host::PluginInstance::load(pluginPath<Effect>());
+            EffectModel<Effect> model;
+            for (const auto& [index, value] : settings) {
+                plugin->setParameter(index, value);
+                model.setParameter(index, value);
+            }
+            plugin->suspend();  // start a period with these settings
+            model.suspend();
             std::vector<float> played(std::size_t(4 * room + 256)), wanted;
             for (int block = 0; block < 60; ++block) {
                 const std::int32_t frames = sizes[block % std::size(sizes)];
-                for (float& x : played) x = noise(random);
+                for (float& x : played) x = sample(random);
                 wanted = played;
                 float* p = played.data();
                 float* w = wanted.data();
@@ -84,11 +77,11 @@ void checkShiftedBuffers(const std::string& path, const std::function<void(host:
                     plugin->processReplacing(p + layout.in0, p + layout.in1, p + layout.out0, p + layout.out1, frames);
                 model.processFrames(w + layout.in0, w + layout.in1, w + layout.out0, w + layout.out1, frames,
                                     accumulate);
-                std::size_t at = 0;
-                ASSERT_TRUE(sameBits(played, wanted, at))
-                    << layout.name << " (" << layout.out0 - layout.in0 << ", " << layout.out1 - layout.in1 << "), "
-                    << (accumulate ? "process" : "processReplacing") << ", block " << block << " of " << frames
-                    << " frames: element " << at << " is " << played[at] << " instead of " << wanted[at];
+                const int at = firstDifference(played, wanted);
+                ASSERT_EQ(at, -1) << layout.name << " (" << layout.out0 - layout.in0 << ", " << layout.out1 - layout.in1
+                                  << "), " << (accumulate ? "process" : "processReplacing") << ", block " << block
+                                  << " of " << frames << " frames: element " << at << " is " << played[at]
+                                  << " instead of " << wanted[at];
             }
         }
     }
