@@ -34,22 +34,49 @@ enum class ParameterKind : std::uint8_t {
 enum class DisplayRule : std::uint8_t { kWholeNumber, kDecibels, kChoiceName };
 
 struct ParameterInfo {
-    const char* symbol;    // stable identifier (LV2 port symbol, preset keys); never changes
-    const char* name;      // for musicians: "Tempo", "Step 1"
-    const char* unit;      // "BPM", "%", or empty
-    const char* vstName;   // the VST 2 name, exactly 8 characters
-    const char* vstLabel;  // the VST 2 label, exactly 8 characters
-    float defaultValue;    // host value 0..1
-    double offset;         // plain value = offset + host value × scale
-    double scale;
-    double minimum;  // the plain range the formats present
-    double maximum;
-    ParameterKind kind;
-    DisplayRule display;
-    const char* const* choices;     // kChoice: the musicians' names, in band order
-    const char* const* vstChoices;  // kChoice: the VST 2 display texts (8 characters), in band order
-    std::int32_t choiceCount;
+    const char* symbol = "";    // stable identifier (LV2 port symbol, preset keys); never changes
+    const char* name = "";      // for musicians: "Tempo", "Step 1"
+    const char* unit = "";      // "BPM", "%", or empty
+    const char* vstName = "";   // the VST 2 name, exactly 8 characters
+    const char* vstLabel = "";  // the VST 2 label, exactly 8 characters
+    float defaultValue = 0.0f;  // host value 0..1
+    double offset = 0.0;        // plain value = offset + host value × scale
+    double scale = 1.0;
+    double minimum = 0.0;  // the plain range the formats present
+    double maximum = 1.0;
+    ParameterKind kind = ParameterKind::kLinear;
+    DisplayRule display = DisplayRule::kWholeNumber;
+    const char* const* choices = nullptr;     // kChoice: the musicians' names, in band order
+    const char* const* vstChoices = nullptr;  // kChoice: the VST 2 display texts (8 characters), in band order
+    std::int32_t choiceCount = 0;
 };
+
+// A linear gain from 0 to 1, which the VST 2 plug-in shows in decibels
+// (a step's gain, the level).
+constexpr ParameterInfo gainParameter(const char* symbol, const char* name, const char* vstName,
+                                      float defaultValue) noexcept {
+    return {.symbol = symbol,
+            .name = name,
+            .vstName = vstName,
+            .vstLabel = "   dB   ",
+            .defaultValue = defaultValue,
+            .display = DisplayRule::kDecibels};
+}
+
+// A percentage: the host value times 100, presented from `minimum` to
+// `maximum` percent, shown as a whole number.
+constexpr ParameterInfo percentParameter(const char* symbol, const char* name, const char* vstName, float defaultValue,
+                                         double minimum, double maximum) noexcept {
+    return {.symbol = symbol,
+            .name = name,
+            .unit = "%",
+            .vstName = vstName,
+            .vstLabel = " percent",
+            .defaultValue = defaultValue,
+            .scale = 100.0,
+            .minimum = minimum,
+            .maximum = maximum};
+}
 
 // The plain value of host value v (for a choice: the band's index).
 inline double plainValue(const ParameterInfo& info, float v) noexcept {
@@ -88,18 +115,23 @@ inline float hostValue(const ParameterInfo& info, double plain) noexcept {
 
 // Tempo, the same in both effects: 30 to 360 beats per minute, 120 by
 // default (the float nearest to 3/11).
-inline constexpr ParameterInfo kTempoParameter = {"tempo",
-                                                  "Tempo",
-                                                  "BPM",
-                                                  " Tempo  ",
-                                                  "  BPM   ",
-                                                  0.27272728f,
-                                                  30.0,
-                                                  330.0,
-                                                  30.0,
-                                                  360.0,
-                                                  ParameterKind::kLinear,
-                                                  DisplayRule::kWholeNumber,
-                                                  nullptr,
-                                                  nullptr,
-                                                  0};
+inline constexpr ParameterInfo kTempoParameter = {.symbol = "tempo",
+                                                  .name = "Tempo",
+                                                  .unit = "BPM",
+                                                  .vstName = " Tempo  ",
+                                                  .vstLabel = "  BPM   ",
+                                                  .defaultValue = 0.27272728f,
+                                                  .offset = 30.0,
+                                                  .scale = 330.0,
+                                                  .minimum = 30.0,
+                                                  .maximum = 360.0};
+
+// What every effect's description has besides its own table and mapping:
+// its oscillator, how many parameters it has, and its 16 programs. A
+// description (GaterDescription, TremoloDescription) derives from it.
+template <class Osc, std::int32_t parameters>
+struct EffectDescriptionBase {
+    using Oscillator = Osc;
+    static constexpr std::int32_t parameterCount = parameters;
+    static constexpr std::int32_t programCount = 16;
+};

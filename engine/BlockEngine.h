@@ -40,6 +40,7 @@
 
 #include "Dispatch.h"
 #include "ExactShapes.h"
+#include "Nonblocking.h"
 #include "OutputStages.h"
 #include "Period.h"
 
@@ -374,5 +375,34 @@ void Entries<Osc>::accumulateNarrow(Osc& osc, const float* in0, const float* in1
                                     std::int32_t frames) noexcept {
     Engine<Osc>::template run<false, StereoGain<true>>(osc, frames, in0, in1, out0, out1);
 }
+
+// What an oscillator offers its users: its gains a block at a time, the
+// same values as that many calls of its `tick`. An oscillator derives from
+// BlockOperations<itself>.
+template <class Osc>
+class BlockOperations {
+public:
+    // Audio thread; frames >= 1 and valid buffers (the plug-in's entry
+    // checks the host's block). The gains of the next `frames` frames into
+    // gains[0 .. frames).
+    void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING {
+        Entries<Osc>::render(self(), gains, frames);
+    }
+    // Audio thread, as render. For `frames` frames: out = in × gain
+    // (replacing) or out = out + in × gain formed in double (accumulating),
+    // each rounded once to float; the same samples as a loop over `tick`.
+    // Inputs and outputs may be the same buffers.
+    void replace(const float* in0, const float* in1, float* out0, float* out1,
+                 std::int32_t frames) noexcept VELMORA_NONBLOCKING {
+        Entries<Osc>::replace(self(), in0, in1, out0, out1, frames);
+    }
+    void accumulate(const float* in0, const float* in1, float* out0, float* out1,
+                    std::int32_t frames) noexcept VELMORA_NONBLOCKING {
+        Entries<Osc>::accumulate(self(), in0, in1, out0, out1, frames);
+    }
+
+private:
+    Osc& self() noexcept { return static_cast<Osc&>(*this); }
+};
 
 }  // namespace engine

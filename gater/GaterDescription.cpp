@@ -2,50 +2,35 @@
 
 #include "Rounding.h"
 
-namespace {
-
-constexpr ParameterInfo gainOfStep(const char* symbol, const char* name, const char* vstName) noexcept {
-    return {symbol,
-            name,
-            "",
-            vstName,
-            "   dB   ",
-            1.0f,
-            0.0,
-            1.0,
-            0.0,
-            1.0,
-            ParameterKind::kLinear,
-            DisplayRule::kDecibels,
-            nullptr,
-            nullptr,
-            0};
-}
-
-}  // namespace
-
 const ParameterInfo GaterDescription::parameters[parameterCount] = {
-    {"steps", "Steps", "", " Steps  ", "  1/16  ", 1.0f, 1.0, 15.0, 1.0, 16.0, ParameterKind::kInteger,
-     DisplayRule::kWholeNumber, nullptr, nullptr, 0},
+    {.symbol = "steps",
+     .name = "Steps",
+     .vstName = " Steps  ",
+     .vstLabel = "  1/16  ",
+     .defaultValue = 1.0f,
+     .offset = 1.0,
+     .scale = 15.0,
+     .minimum = 1.0,
+     .maximum = 16.0,
+     .kind = ParameterKind::kInteger},
     kTempoParameter,
-    {"edge", "Edge", "%", "  Edge  ", " percent", 0.1f, 0.0, 100.0, 0.0, 100.0, ParameterKind::kLinear,
-     DisplayRule::kWholeNumber, nullptr, nullptr, 0},
-    gainOfStep("step1", "Step 1", " Step 1 "),
-    gainOfStep("step2", "Step 2", " Step 2 "),
-    gainOfStep("step3", "Step 3", " Step 3 "),
-    gainOfStep("step4", "Step 4", " Step 4 "),
-    gainOfStep("step5", "Step 5", " Step 5 "),
-    gainOfStep("step6", "Step 6", " Step 6 "),
-    gainOfStep("step7", "Step 7", " Step 7 "),
-    gainOfStep("step8", "Step 8", " Step 8 "),
-    gainOfStep("step9", "Step 9", " Step 9 "),
-    gainOfStep("step10", "Step 10", " Step 10"),
-    gainOfStep("step11", "Step 11", " Step 11"),
-    gainOfStep("step12", "Step 12", " Step 12"),
-    gainOfStep("step13", "Step 13", " Step 13"),
-    gainOfStep("step14", "Step 14", " Step 14"),
-    gainOfStep("step15", "Step 15", " Step 15"),
-    gainOfStep("step16", "Step 16", " Step 16"),
+    percentParameter("edge", "Edge", "  Edge  ", 0.1f, 0.0, 100.0),
+    gainParameter("step1", "Step 1", " Step 1 ", 1.0f),
+    gainParameter("step2", "Step 2", " Step 2 ", 1.0f),
+    gainParameter("step3", "Step 3", " Step 3 ", 1.0f),
+    gainParameter("step4", "Step 4", " Step 4 ", 1.0f),
+    gainParameter("step5", "Step 5", " Step 5 ", 1.0f),
+    gainParameter("step6", "Step 6", " Step 6 ", 1.0f),
+    gainParameter("step7", "Step 7", " Step 7 ", 1.0f),
+    gainParameter("step8", "Step 8", " Step 8 ", 1.0f),
+    gainParameter("step9", "Step 9", " Step 9 ", 1.0f),
+    gainParameter("step10", "Step 10", " Step 10", 1.0f),
+    gainParameter("step11", "Step 11", " Step 11", 1.0f),
+    gainParameter("step12", "Step 12", " Step 12", 1.0f),
+    gainParameter("step13", "Step 13", " Step 13", 1.0f),
+    gainParameter("step14", "Step 14", " Step 14", 1.0f),
+    gainParameter("step15", "Step 15", " Step 15", 1.0f),
+    gainParameter("step16", "Step 16", " Step 16", 1.0f),
 };
 
 void GaterDescription::apply(TOsc& osc, std::int32_t index, float v) noexcept {

@@ -8,12 +8,8 @@
 #include "Osc.h"
 #include "ParameterTable.h"
 
-struct GaterDescription {
-    using Oscillator = TOsc;
-
+struct GaterDescription : EffectDescriptionBase<TOsc, 19> {
     enum Parameter : std::int32_t { kSteps = 0, kTempo = 1, kEdge = 2, kFirstStepGain = 3 };
-    static constexpr std::int32_t parameterCount = 19;
-    static constexpr std::int32_t programCount = 16;
     static constexpr char uniqueId[] = "KvGt";
     static constexpr char name[] = "VelmoraGater";
     // One line for the hosts that show a description.

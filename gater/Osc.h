@@ -21,7 +21,9 @@
 #include "Nonblocking.h"
 #include "Relaxed.h"
 
-class TOsc {
+// The block operations render, replace and accumulate come from
+// engine::BlockOperations.
+class TOsc : public engine::BlockOperations<TOsc> {
 public:
     static constexpr std::int32_t maxSteps = 16;
 
@@ -63,25 +65,6 @@ public:
     // definition. Loops over many samples use render, replace or
     // accumulate, which give the same values a block at a time.
     float tick() noexcept VELMORA_NONBLOCKING;
-
-    // Audio thread; frames >= 1 and valid buffers (the plug-in's entry
-    // checks the host's block). The gains of the next `frames` samples, the
-    // same values as that many calls of `tick`, into gains[0 .. frames).
-    void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING {
-        engine::Entries<TOsc>::render(*this, gains, frames);
-    }
-    // Audio thread, as render. For `frames` frames: out = in × gain
-    // (replacing) or out = out + in × gain formed in double (accumulating),
-    // each rounded once to float; the same samples as a loop over `tick`.
-    // Inputs and outputs may be the same buffers.
-    void replace(const float* in0, const float* in1, float* out0, float* out1,
-                 std::int32_t frames) noexcept VELMORA_NONBLOCKING {
-        engine::Entries<TOsc>::replace(*this, in0, in1, out0, out1, frames);
-    }
-    void accumulate(const float* in0, const float* in1, float* out0, float* out1,
-                    std::int32_t frames) noexcept VELMORA_NONBLOCKING {
-        engine::Entries<TOsc>::accumulate(*this, in0, in1, out0, out1, frames);
-    }
 
 private:
     // The running state of one block (below).

@@ -36,7 +36,9 @@
 #pragma clang diagnostic ignored "-Wunnecessary-virtual-specifier"
 #endif
 #endif
-class TLfo final {
+// The block operations render, replace and accumulate come from
+// engine::BlockOperations.
+class TLfo final : public engine::BlockOperations<TLfo> {
 public:
     static constexpr std::uint8_t kSquare = 0;
     static constexpr std::uint8_t kTriangle = 1;
@@ -79,25 +81,6 @@ public:
     virtual void setPulseWidth(float percent) noexcept;      // clamped to 10..90
     virtual void setSampleRate(float hertz) noexcept;        // above 11000, finite
     virtual void setWaveform(std::uint8_t code) noexcept;    // any code; above 4 is silent
-
-    // Audio thread; frames >= 1 and valid buffers (the plug-in's entry
-    // checks the host's block). The gains of the next `frames` values, the
-    // same as that many calls of `tick`, into gains[0 .. frames).
-    void render(float* gains, std::int32_t frames) noexcept VELMORA_NONBLOCKING {
-        engine::Entries<TLfo>::render(*this, gains, frames);
-    }
-    // Audio thread, as render. For `frames` frames: out = in × gain
-    // (replacing) or out = out + in × gain formed in double (accumulating),
-    // each rounded once to float; the same samples as a loop over `tick`.
-    // Inputs and outputs may be the same buffers.
-    void replace(const float* in0, const float* in1, float* out0, float* out1,
-                 std::int32_t frames) noexcept VELMORA_NONBLOCKING {
-        engine::Entries<TLfo>::replace(*this, in0, in1, out0, out1, frames);
-    }
-    void accumulate(const float* in0, const float* in1, float* out0, float* out1,
-                    std::int32_t frames) noexcept VELMORA_NONBLOCKING {
-        engine::Entries<TLfo>::accumulate(*this, in0, in1, out0, out1, frames);
-    }
 
 private:
     // The running state of one value or one block (below).

@@ -18,13 +18,21 @@ double choiceOfWaveform(std::uint8_t code) noexcept {
 }  // namespace
 
 const ParameterInfo TremoloDescription::parameters[parameterCount] = {
-    {"waveform", "Waveform", "", "Waveform", "        ", 0.1f, 0.0, 1.0, 0.0, 4.0, ParameterKind::kChoice,
-     DisplayRule::kChoiceName, kWaveformNames, kVstWaveformNames, 5},
+    {.symbol = "waveform",
+     .name = "Waveform",
+     .vstName = "Waveform",
+     .vstLabel = "        ",
+     .defaultValue = 0.1f,
+     .minimum = 0.0,
+     .maximum = 4.0,
+     .kind = ParameterKind::kChoice,
+     .display = DisplayRule::kChoiceName,
+     .choices = kWaveformNames,
+     .vstChoices = kVstWaveformNames,
+     .choiceCount = 5},
     kTempoParameter,
-    {"pulse_width", "P-Width", "%", " P-Width", " percent", 0.5f, 0.0, 100.0, 10.0, 90.0, ParameterKind::kLinear,
-     DisplayRule::kWholeNumber, nullptr, nullptr, 0},
-    {"level", "Level", "", " Level  ", "   dB   ", 1.0f, 0.0, 1.0, 0.0, 1.0, ParameterKind::kLinear,
-     DisplayRule::kDecibels, nullptr, nullptr, 0},
+    percentParameter("pulse_width", "P-Width", " P-Width", 0.5f, 10.0, 90.0),
+    gainParameter("level", "Level", " Level  ", 1.0f),
 };
 
 void TremoloDescription::apply(TLfo& lfo, std::int32_t index, float v) noexcept {

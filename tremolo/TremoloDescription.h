@@ -8,14 +8,10 @@
 #include "LFO.h"
 #include "ParameterTable.h"
 
-struct TremoloDescription {
-    using Oscillator = TLfo;
-
+struct TremoloDescription : EffectDescriptionBase<TLfo, 4> {
     enum Parameter : std::int32_t { kWaveform = 0, kTempo = 1, kPulseWidth = 2, kLevel = 3 };
     // The Waveform choices in band order (host values up to 0.2, 0.4, ...).
     enum Choice : std::int32_t { kSquare, kTriangle, kSine, kSawDown, kSawUp };
-    static constexpr std::int32_t parameterCount = 4;
-    static constexpr std::int32_t programCount = 16;
     static constexpr char uniqueId[] = "KvTr";
     static constexpr char name[] = "VelmoraTremolo";
     // One line for the hosts that show a description.
