@@ -43,6 +43,20 @@ void TOsc::setEdge(float value) noexcept {
     markDirty();
 }
 
+void TOsc::followHost(bool on) noexcept {
+    host.following = on;
+    host.pending = false;
+    memory.forgetPeriod();
+}
+
+void TOsc::enterHostStep(std::int32_t step, float length, float position) noexcept {
+    host.step = step >= 1 && step <= maxSteps ? step : maxSteps;
+    host.length = length;
+    host.position = position;
+    host.pending = true;
+    memory.forgetPeriod();
+}
+
 void TOsc::reset() noexcept {
     position = float(double(stepLength.load()) + 1.0);
     markDirty();
@@ -94,6 +108,7 @@ std::uint64_t TOsc::Running::describe(engine::Period& step) const noexcept {
     step.add(rampUpLength, Shape::rising(rampUpLength));
     step.add(rampDownStart, Shape::constant(1.0f));
     step.add(stepLength, Shape::falling(rampDownStart, double(stepLength) - double(rampDownStart)));
+    if (osc.host.following) step.add(INFINITY, Shape::constant(afterTheEnd()));
     return resetsAtStart;
 }
 

@@ -61,6 +61,19 @@ public:
     // lengths and returns the first sample of step 1.
     void reset() noexcept;
 
+    // Audio thread, between blocks. While following the host, steps begin
+    // only where enterHostStep says (the plug-in formats that know the
+    // host's beat), each as long as it is told; a step that runs on past
+    // its length rests at its envelope's end: silent with an edge above 0,
+    // its gain with none. Off (as constructed), the oscillator times its
+    // steps itself again, from where it is.
+    void followHost(bool on) noexcept;
+    // Audio thread, between blocks, while following the host: the next
+    // frame is `position` frames into step `step` (1..16), a step `length`
+    // frames long (its ramps formed from that length and the edge set
+    // now). A position of 0 begins the step.
+    void enterHostStep(std::int32_t step, float length, float position) noexcept;
+
     // Audio thread. Advances one sample and returns its gain: the per-sample
     // definition. Loops over many samples use render, replace or
     // accumulate, which give the same values a block at a time.
@@ -99,6 +112,15 @@ private:
     Relaxed<std::uint32_t> resets{0};
     // The block engine's memory of this oscillator (audio thread only).
     engine::Memory memory;
+    // Steps timed by the host (see followHost; audio thread only): the
+    // next step's number, length and starting position, once asked for.
+    struct HostStep {
+        bool following = false;
+        bool pending = false;
+        std::int32_t step = 1;
+        float length = 0.0f;
+        float position = 0.0f;
+    } host;
 
     void markDirty() noexcept { dirty.store(true, std::memory_order_release); }
 };
@@ -117,7 +139,7 @@ public:
     Running& operator=(const Running&) = delete;
 
     float tick() noexcept VELMORA_NONBLOCKING {
-        if (position >= stepLength) startPeriod();
+        if (periodEnded()) startPeriod();
         return nextValue();
     }
 
@@ -134,7 +156,7 @@ public:
         } else if (position < stepLength) {
             f = float((double(rampDownStart) - double(position)) / (double(stepLength) - double(rampDownStart)) + 1.0);
         } else {
-            f = 1.0f;
+            f = afterTheEnd();
         }
         // NOLINTEND(bugprone-branch-clone)
         position = float(double(position) + 1.0);
@@ -145,6 +167,7 @@ public:
     // Returns whether settings were taken up (else the step's lengths are
     // the last step's).
     bool startPeriod() noexcept {
+        if (osc.host.pending) return startHostStep();
         const bool changed =
             osc.dirty.load(std::memory_order_relaxed) && osc.dirty.exchange(false, std::memory_order_acquire);
         if (changed) {
@@ -159,8 +182,11 @@ public:
         return changed;
     }
 
+    // A step ends where its length ends, or, following the host, where the
+    // host says.
+    bool periodEnded() const noexcept { return osc.host.following ? osc.host.pending : position >= stepLength; }
+
     // For the block engine.
-    bool periodEnded() const noexcept { return position >= stepLength; }
     std::uint64_t describe(engine::Period& step) const noexcept;
     float scale() const noexcept { return osc.stepGains[currentStep].load(); }
     static constexpr bool perSampleOnly() noexcept { return false; }
@@ -169,6 +195,24 @@ public:
     float position;
 
 private:
+    // The envelope past the step's end, which only a step that the host
+    // times can reach: 1 (a step runs on at its gain), except that a host's
+    // step rests at the end of its fall.
+    float afterTheEnd() const noexcept { return osc.host.following && rampUpLength > 0.0f ? 0.0f : 1.0f; }
+
+    // The host's step: its lengths from the given length and the edge now
+    // set, its number, its position.
+    bool startHostStep() noexcept {
+        stepLength = osc.host.length;
+        halfStep = float(double(stepLength) * 0.5);
+        rampUpLength = float(double(osc.edge.load()) * double(halfStep));
+        rampDownStart = float(double(stepLength) - double(rampUpLength));
+        currentStep = osc.host.step;
+        position = osc.host.position;
+        osc.host.pending = false;
+        return true;
+    }
+
     TOsc& osc;
     std::uint32_t resetsAtStart;
     float stepLength;

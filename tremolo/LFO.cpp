@@ -12,10 +12,24 @@ TLfo::TLfo() noexcept {
 // Runs at a cycle start after a change (on the audio thread, or inside
 // `reset` on a host thread): the one place where the cycle's lengths are
 // divided out.
-TLfo::CycleLengths TLfo::deriveCycle() noexcept {
-    const float T = float(double(sampleRate) / double(rate));
+TLfo::CycleLengths TLfo::deriveCycle() noexcept { return deriveCycle(float(double(sampleRate) / double(rate))); }
+
+TLfo::CycleLengths TLfo::deriveCycle(float T) noexcept {
     const float h = waveform == kSquare ? float(double(T) * double(pulseWidth) / 100.0) : float(double(T) * 0.5);
     return {T, h, float(6.283185307 / double(T))};
+}
+
+void TLfo::followHost(bool on) noexcept {
+    host.following = on;
+    host.pending = false;
+    memory.forgetPeriod();
+}
+
+void TLfo::enterHostCycle(float length, float position) noexcept {
+    host.length = length;
+    host.position = position;
+    host.pending = true;
+    memory.forgetPeriod();
 }
 
 void TLfo::reset() noexcept {
@@ -150,6 +164,7 @@ std::uint64_t TLfo::Running::describe(engine::Period& cycle) const noexcept {
         case kSine: cycle.add(T, Shape::sine(phaseStep)); break;
         default: cycle.add(T, Shape::constant(0.0f)); break;
     }
+    if (lfo.host.following) cycle.add(INFINITY, Shape::constant(restValue()));
     return std::uint64_t(wave) << 32 | resetsAtStart;
 }
 
@@ -177,6 +192,27 @@ void TLfo::Running::describeFall(engine::Period& cycle, double end) const noexce
         cycle.add(tableEnd < end ? tableEnd : end, Shape::tableFrom(&lfo.rampDown[from], std::int32_t(first)), true);
     }
     cycle.add(end, Shape::constant(last));
+}
+
+// The entries of the falling ramp that `tick` uses up before position p of
+// a cycle of this waveform and these lengths: one for each position of the
+// ramp before p.
+std::int32_t TLfo::Running::rampUsedBefore(float p) const noexcept {
+    const double h = highLength, T = period;
+    double start = 0.0, end = 0.0;
+    switch (lfo.waveform.load()) {
+        case kSquare:
+            start = std::fmax(10.0, h);
+            end = h + 9.0;
+            break;
+        case kSawUp:
+            start = T - 9.0;
+            end = T;
+            break;
+        default: return 0;
+    }
+    const double passed = std::fmin(double(p), std::ceil(end)) - std::ceil(start);
+    return passed <= 0.0 ? 0 : passed >= double(kRampLength) ? kRampLength : std::int32_t(passed);
 }
 
 template struct engine::Entries<TLfo>;

@@ -69,6 +69,19 @@ public:
     virtual float getSampleRate() noexcept;  // hertz
     virtual std::uint8_t getWaveform() noexcept;
 
+    // Audio thread, between blocks. While following the host, cycles begin
+    // only where enterHostCycle says (the plug-in formats that know the
+    // host's beat), each as long as it is told; a cycle that runs on past
+    // its length rests at the value the next one starts with (0.5 for the
+    // sine, else 0). Off (as constructed), the oscillator times its cycles
+    // itself again, from where it is.
+    void followHost(bool on) noexcept;
+    // Audio thread, between blocks, while following the host: the next
+    // value is `position` frames into a cycle `length` frames long (its
+    // high length and phase step formed from that length and the settings
+    // now). A position of 0 begins the cycle.
+    void enterHostCycle(float length, float position) noexcept;
+
     // Setters refuse NaN, unchanged and out-of-range values silently.
     // The level and the onset mode act on the next value, the onset time at
     // the next `reset`; the others at the next cycle boundary (the waveform
@@ -92,8 +105,10 @@ private:
         float highLength;
         float phaseStep;
     };
-    // Period, high length and phase step from the current settings.
+    // Period, high length and phase step from the current settings (for a
+    // cycle `period` long, following the host).
     CycleLengths deriveCycle() noexcept;
+    CycleLengths deriveCycle(float period) noexcept;
     void markDirty() noexcept { dirty.store(true, std::memory_order_release); }
 
     // What the block engine reads between blocks (see BlockEngine.h): a
@@ -124,6 +139,14 @@ private:
     Relaxed<std::uint32_t> resets{0};
     // The block engine's memory of this oscillator (audio thread only).
     engine::Memory memory;
+    // Cycles timed by the host (see followHost; audio thread only): the
+    // next cycle's length and starting position, once asked for.
+    struct HostCycle {
+        bool following = false;
+        bool pending = false;
+        float length = 0.0f;
+        float position = 0.0f;
+    } host;
 };
 #if defined(__clang__)
 #pragma clang diagnostic pop
@@ -163,6 +186,7 @@ public:
     // whether settings were taken up (else the lengths are the last
     // cycle's).
     bool startPeriod() noexcept {
+        if (lfo.host.pending) return startHostCycle();
         const bool changed =
             lfo.dirty.load(std::memory_order_relaxed) && lfo.dirty.exchange(false, std::memory_order_acquire);
         if (changed) {
@@ -178,8 +202,11 @@ public:
         return changed;
     }
 
+    // A cycle ends where its length ends, or, following the host, where the
+    // host says.
+    bool periodEnded() const noexcept { return lfo.host.following ? lfo.host.pending : position >= period; }
+
     // For the block engine.
-    bool periodEnded() const noexcept { return position >= period; }
     std::uint64_t describe(engine::Period& cycle) const noexcept;
     float scale() const noexcept { return lfo.level.load(); }
     // The onset window scales each value by its own count: per sample.
@@ -203,6 +230,25 @@ private:
     }
     void describeFall(engine::Period& cycle, double end) const noexcept;
 
+    // Past the end of a cycle the host times: the value the next cycle
+    // starts with.
+    float restValue() const noexcept { return lfo.waveform.load() == kSine ? 0.5f : 0.0f; }
+
+    // The host's cycle: its lengths from the given length, its position,
+    // and as many entries of the falling ramp used as that position has
+    // passed.
+    bool startHostCycle() noexcept {
+        const CycleLengths lengths = lfo.deriveCycle(lfo.host.length);
+        period = lengths.period;
+        highLength = lengths.highLength;
+        phaseStep = lengths.phaseStep;
+        position = lfo.host.position;
+        rampIndex = rampUsedBefore(position);
+        lfo.host.pending = false;
+        return true;
+    }
+    std::int32_t rampUsedBefore(float p) const noexcept;
+
     TLfo& lfo;
     std::uint32_t resetsAtStart;
     float period;
@@ -214,7 +260,7 @@ private:
 };
 
 inline float TLfo::Running::tick() noexcept {
-    if (position >= period) startPeriod();
+    if (periodEnded()) startPeriod();
     return nextValue();
 }
 
@@ -223,37 +269,41 @@ inline float TLfo::Running::nextValue() noexcept {
     const float p = position;
     const double dp = p, h = highLength, T = period;
     float v;
-    switch (lfo.waveform.load()) {
-        case kSquare:
-            if (p < 10.0f)
-                v = lfo.rampUp[static_cast<int>(p)];
-            else if (dp < h)
-                v = 1.0f;
-            else if (dp < h + 9.0)
-                v = nextRampDown();
-            else
-                v = 0.0f;
-            break;
-        case kTriangle:
-            if (dp < h)
-                v = float(dp / h);
-            else
-                v = float((h - dp) / (T - h) + 1.0);
-            break;
-        case kSawUp:
-            if (dp < T - 9.0)
-                v = float(dp / T);
-            else
-                v = nextRampDown();
-            break;
-        case kSawDown:
-            if (p < 10.0f)
-                v = lfo.rampUp[static_cast<int>(p)];
-            else
-                v = float(1.0 - (dp - 10.0) / T);
-            break;
-        case kSine: v = float((std::sin(dp * double(phaseStep)) + 1.0) / 2.0); break;
-        default: v = 0.0f; break;
+    if (dp >= T && lfo.host.following) {
+        v = restValue();
+    } else {
+        switch (lfo.waveform.load()) {
+            case kSquare:
+                if (p < 10.0f)
+                    v = lfo.rampUp[static_cast<int>(p)];
+                else if (dp < h)
+                    v = 1.0f;
+                else if (dp < h + 9.0)
+                    v = nextRampDown();
+                else
+                    v = 0.0f;
+                break;
+            case kTriangle:
+                if (dp < h)
+                    v = float(dp / h);
+                else
+                    v = float((h - dp) / (T - h) + 1.0);
+                break;
+            case kSawUp:
+                if (dp < T - 9.0)
+                    v = float(dp / T);
+                else
+                    v = nextRampDown();
+                break;
+            case kSawDown:
+                if (p < 10.0f)
+                    v = lfo.rampUp[static_cast<int>(p)];
+                else
+                    v = float(1.0 - (dp - 10.0) / T);
+                break;
+            case kSine: v = float((std::sin(dp * double(phaseStep)) + 1.0) / 2.0); break;
+            default: v = 0.0f; break;
+        }
     }
 
     // A float plus 1 in float arithmetic is the double sum rounded to float

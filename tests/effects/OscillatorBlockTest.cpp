@@ -41,7 +41,16 @@ struct RandomSettings<TOsc> {
         auto pick = [&](float from, float to) {
             return random() % 16 == 0 ? odd[random() % std::size(odd)] : valueOrEdge(random, from, to, 8);
         };
-        switch (random() % 7) {
+        switch (random() % 9) {
+            case 7: return [on = random() % 3 != 0](TOsc& osc) { osc.followHost(on); };
+            case 8: {
+                // A step the host times, begun or entered part-way (even
+                // past its length), fractional lengths included.
+                const float length = std::uniform_real_distribution<float>(2.0f, 3000.0f)(random);
+                const float position = random() % 2 ? 0.0f : float(random() % std::uint32_t(length * 1.5f));
+                const std::int32_t step = std::int32_t(random() % 17);
+                return [=](TOsc& osc) { osc.enterHostStep(step, length, position); };
+            }
             case 0: {
                 const float rates[] = {8000.0f, 22050.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f, 10.0f};
                 const float rate = random() % 4 == 0 ? pick(1.0f, 400000.0f) : rates[random() % std::size(rates)];
@@ -72,7 +81,15 @@ struct RandomSettings<TLfo> {
     }
     static std::function<void(TLfo&)> someChange(std::mt19937& random) {
         auto uniform = [&](float from, float to) { return std::uniform_real_distribution<float>(from, to)(random); };
-        switch (random() % 10) {
+        switch (random() % 12) {
+            case 10: return [on = random() % 3 != 0](TLfo& lfo) { lfo.followHost(on); };
+            case 11: {
+                // A cycle the host times, begun or entered part-way (even
+                // past its length, or inside a falling ramp).
+                const float length = std::uniform_real_distribution<float>(111.0f, 20000.0f)(random);
+                const float position = random() % 2 ? 0.0f : float(random() % std::uint32_t(length * 1.5f));
+                return [=](TLfo& lfo) { lfo.enterHostCycle(length, position); };
+            }
             case 0:
             case 1:
             case 2: return [code = std::uint8_t(random() % 6)](TLfo& lfo) { lfo.setWaveform(code); };
