@@ -126,6 +126,15 @@ inline constexpr ParameterInfo kTempoParameter = {.symbol = "tempo",
                                                   .minimum = 30.0,
                                                   .maximum = 360.0};
 
+// A factory preset of the formats that have presets: a name that says what
+// it does, and a plain value (in the parameter's own terms, as the table
+// presents it) for each parameter, in the table's order.
+template <std::int32_t parameterCount>
+struct FactoryPreset {
+    const char* name;
+    double values[parameterCount];
+};
+
 // What every effect's description has besides its own table and mapping:
 // its oscillator, how many parameters it has, and its 16 programs. A
 // description (GaterDescription, TremoloDescription) derives from it.
@@ -134,4 +143,5 @@ struct EffectDescriptionBase {
     using Oscillator = Osc;
     static constexpr std::int32_t parameterCount = parameters;
     static constexpr std::int32_t programCount = 16;
+    using Preset = FactoryPreset<parameters>;
 };

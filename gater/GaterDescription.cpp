@@ -1,5 +1,7 @@
 #include "GaterDescription.h"
 
+#include <iterator>
+
 #include "Rounding.h"
 
 const ParameterInfo GaterDescription::parameters[parameterCount] = {
@@ -32,6 +34,25 @@ const ParameterInfo GaterDescription::parameters[parameterCount] = {
     gainParameter("step15", "Step 15", " Step 15", 1.0f),
     gainParameter("step16", "Step 16", " Step 16", 1.0f),
 };
+
+// Steps, tempo (BPM, heard when the host's beat is not followed), edge (%),
+// then the gains of steps 1 to 16.
+const GaterDescription::Preset GaterDescription::factoryPresets[] = {
+    {"Straight sixteenths", {16, 120, 10, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}},
+    {"Eighths", {16, 120, 10, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0}},
+    {"Offbeat eighths", {4, 120, 10, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}},
+    {"Dotted eighths", {16, 120, 10, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 1, 0}},
+    {"Trance chop", {16, 120, 5, 1, 0, 1, 1, 0, 1, 1, 0, 1, 0, 1, 1, 0, 1, 1, 0}},
+    {"Half-time pulse", {8, 120, 30, 1, 1, 1, 1, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1}},
+    {"Stutter into the bar", {16, 120, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 0, 1, 1, 1, 1}},
+    {"Fade in over a bar",
+     {16, 120, 10, 0.0625, 0.125, 0.1875, 0.25, 0.3125, 0.375, 0.4375, 0.5, 0.5625, 0.625, 0.6875, 0.75, 0.8125, 0.875,
+      0.9375, 1}},
+    {"Soft swells", {16, 120, 100, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}},
+    {"Accented downbeats",
+     {16, 120, 15, 1, 0.35, 0.5, 0.35, 1, 0.35, 0.5, 0.35, 1, 0.35, 0.5, 0.35, 1, 0.35, 0.5, 0.35}},
+};
+const std::int32_t GaterDescription::factoryPresetCount = std::int32_t(std::size(factoryPresets));
 
 void GaterDescription::apply(TOsc& osc, std::int32_t index, float v) noexcept {
     const double plain = plainValue(parameters[index], v);

@@ -19,6 +19,11 @@ struct GaterDescription : EffectDescriptionBase<TOsc, 19> {
     // Steps (0), Tempo (1), Edge (2), then the gains of steps 1 to 16 (3..18).
     static const ParameterInfo parameters[parameterCount];
 
+    // The factory presets of the formats that have presets: step patterns a
+    // musician reaches for. (The VST 2 plug-in's programs are all "Init".)
+    static const Preset factoryPresets[];
+    static const std::int32_t factoryPresetCount;
+
     // The parameter index of step 1..16's gain.
     static constexpr std::int32_t stepGainIndex(std::int32_t step) noexcept { return kFirstStepGain + step - 1; }
 

@@ -1,5 +1,7 @@
 #include "TremoloDescription.h"
 
+#include <iterator>
+
 namespace {
 
 constexpr const char* kWaveformNames[] = {"Square", "Triangle", "Sine", "Saw down", "Saw up"};
@@ -34,6 +36,16 @@ const ParameterInfo TremoloDescription::parameters[parameterCount] = {
     percentParameter("pulse_width", "P-Width", " P-Width", 0.5f, 10.0, 90.0),
     gainParameter("level", "Level", " Level  ", 1.0f),
 };
+
+// Waveform (its choice), tempo (BPM, heard when the host's beat is not
+// followed), pulse width (%), level (linear).
+const TremoloDescription::Preset TremoloDescription::factoryPresets[] = {
+    {"Smooth sine", {kSine, 120, 50, 1}},          {"Choppy square", {kSquare, 120, 50, 1}},
+    {"Short square stabs", {kSquare, 120, 20, 1}}, {"Long square, short gaps", {kSquare, 120, 80, 1}},
+    {"Triangle sway", {kTriangle, 120, 50, 1}},    {"Decaying saw pulses", {kSawDown, 120, 50, 1}},
+    {"Rising saw swells", {kSawUp, 120, 50, 1}},
+};
+const std::int32_t TremoloDescription::factoryPresetCount = std::int32_t(std::size(factoryPresets));
 
 void TremoloDescription::apply(TLfo& lfo, std::int32_t index, float v) noexcept {
     const double plain = plainValue(parameters[index], v);

@@ -20,6 +20,11 @@ struct TremoloDescription : EffectDescriptionBase<TLfo, 4> {
 
     static const ParameterInfo parameters[parameterCount];
 
+    // The factory presets of the formats that have presets. (The VST 2
+    // plug-in's programs are all "Init".)
+    static const Preset factoryPresets[];
+    static const std::int32_t factoryPresetCount;
+
     // Sets what host value v of parameter `index` (0..3) drives: the
     // waveform of v's band (a value above 1, or NaN, leaves it as it is),
     // the rate (the tempo over 60: one cycle a beat), the pulse width or the
