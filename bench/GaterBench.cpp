@@ -3,6 +3,8 @@
 //   VelmoraGater-ramps/<n>: 360 BPM and edge 100 %, every frame on a ramp
 //                           (a step every 1838 frames)
 //   VelmoraGater-mixed/<n>: 200 BPM, edge 30 %, 12 steps of differing gains
+//   VelmoraGater-ramps-uncached/<n>: the ramps with the tempo nudged before
+//                           every block, so that every step is computed
 // and the same with -process (accumulating) after the name.
 // This file also holds the benchmark executable's main().
 #include "BenchCommon.h"
@@ -25,6 +27,12 @@ namespace {
                                                 gater.setParameter(3 + step, float(step % 5) / 4.0f);
                                             }
                                         });
+    velmora::bench::registerPluginCases(
+        "VelmoraGater-ramps-uncached", "VelmoraGater.so",
+        [](velmora::host::PluginInstance& gater) { gater.setParameter(2, 1.0f); },
+        [](velmora::host::PluginInstance& gater, std::int64_t block) {
+            gater.setParameter(1, 1.0f - float(block % 4096) * 1e-6f);
+        });
     return true;
 }();
 

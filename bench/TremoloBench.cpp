@@ -1,7 +1,8 @@
 // processReplacing of the loaded VelmoraTremolo beside the plain loop, once
 // per waveform, at the default 120 BPM (a cycle every 22050 frames):
 //   VelmoraTremolo-square/<n>, -triangle, -sine, -sawdown, -sawup
-//   VelmoraTremolo-sine-uncached/<n>: the sine computed afresh in every cycle
+//   VelmoraTremolo-sine-uncached/<n>, -triangle-uncached: the waveform computed
+//   afresh in every cycle (the tempo nudged before every block)
 // and the same with -process (accumulating) after the name.
 #include "BenchCommon.h"
 
@@ -20,15 +21,18 @@ namespace {
     // The sine with a new phase step in every cycle (the tempo changes by
     // a hair before every block, 120 BPM give or take 1), so that no value
     // can be taken from an earlier cycle: the cost of computing the sine.
-    velmora::bench::registerPluginCases(
-        "VelmoraTremolo-sine-uncached", "VelmoraTremolo.so",
-        [](velmora::host::PluginInstance& tremolo) {
-            tremolo.setParameter(0, 0.5f);
-            tremolo.suspend();
-        },
-        [](velmora::host::PluginInstance& tremolo, std::int64_t block) {
-            tremolo.setParameter(1, 0.27f + float(block % 4096) * 1e-6f);
-        });
+    // The same for the triangle: quotients of the position, computed.
+    for (const auto& [name, value] : {std::pair{"sine", 0.5f}, std::pair{"triangle", 0.3f}}) {
+        velmora::bench::registerPluginCases(
+            std::string("VelmoraTremolo-") + name + "-uncached", "VelmoraTremolo.so",
+            [value = value](velmora::host::PluginInstance& tremolo) {
+                tremolo.setParameter(0, value);
+                tremolo.suspend();
+            },
+            [](velmora::host::PluginInstance& tremolo, std::int64_t block) {
+                tremolo.setParameter(1, 0.27f + float(block % 4096) * 1e-6f);
+            });
+    }
     return true;
 }();
 

@@ -94,6 +94,11 @@ public:
 
     Hint hint;
     OrderMemo order;
+    // Values computed where the cache cannot take them, a stretch at most
+    // kScratchSize long (kept here rather than on the stack, whose pages a
+    // large frame would touch in every cut block).
+    static constexpr std::int32_t kScratchSize = 256;
+    float scratch[kScratchSize + kFillSlack];
     // The description of the period playing (valid while `described`), and
     // whether it was made at the period's start.
     Period playing;
@@ -148,13 +153,13 @@ private:
                                                               Buffers... buffers) noexcept {
         Sink sink{buffers...};
         sink.prepare(osc.memory.order);
-        cut(osc, sink, frames);
+        cut<true>(osc, sink, frames);
     }
     template <class Sink, class... Buffers>
     [[gnu::noinline]] static void cutNarrow(Osc& osc, std::int32_t frames, Buffers... buffers) noexcept {
         Sink sink{buffers...};
         sink.prepare(osc.memory.order);
-        cut(osc, sink, frames);
+        cut<false>(osc, sink, frames);
     }
 
     // The whole block inside the stretch the last block ended in: the shape
@@ -177,8 +182,10 @@ private:
         return true;
     }
 
-    // The block cut into stretches, with the running state in locals.
-    template <class Sink>
+    // The block cut into stretches, with the running state in locals. In the
+    // 256-bit variant each stretch, and the block, ends with the vector
+    // state cleared (see clearVectorState): what comes next may call out.
+    template <bool wide, class Sink>
     VELMORA_ALWAYS_INLINE static void cut(Osc& osc, Sink& sink, std::int32_t frames) noexcept {
         Running running(osc);
         Memory& memory = osc.memory;
@@ -186,6 +193,7 @@ private:
         // (a reset, the tremolo's waveform).
         if (memory.playingKey != osc.shapeKey()) memory.described = false;
         while (frames > 0) {
+            if constexpr (wide) clearVectorState();
             if (!isWholePosition(running.position) || running.perSampleOnly()) {
                 // A position the segments cannot count: the per-sample rule,
                 // which may begin a period.
@@ -221,6 +229,7 @@ private:
             running.position = float(p + done);
             frames -= done;
         }
+        if constexpr (wide) clearVectorState();
     }
 
     // The next stretch from whole position p, in segment `index`, at most
@@ -282,8 +291,8 @@ private:
             fill(segment.shape, memory.cache.get() + p, p, done);
             sink.table(memory.cache.get() + p, scale, done);
         } else {
-            float buffer[sinekernel::kChunk + kFillSlack];
-            if (done > sinekernel::kChunk) done = sinekernel::kChunk;
+            float* buffer = memory.scratch;
+            if (done > Memory::kScratchSize) done = Memory::kScratchSize;
             fill(segment.shape, buffer, p, done);
             sink.table(buffer, scale, done);
         }

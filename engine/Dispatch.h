@@ -37,6 +37,18 @@ inline bool wideVectors() noexcept {
 #endif
 }
 
+// The upper halves of the vector registers cleared (VZEROUPPER), for the
+// 256-bit variant only: code outside it (the host's, and the oscillators'
+// out-of-line functions) runs slowly on some processors while they hold
+// data. The compiler clears them where it sees its own vector code end,
+// but not everywhere the engine's loops leave them set; the engine clears
+// them itself before it calls out and before it returns.
+#if VELMORA_HAS_WIDE_TARGET
+__attribute__((target("avx"))) inline void clearVectorState() noexcept { __builtin_ia32_vzeroupper(); }
+#else
+inline void clearVectorState() noexcept {}
+#endif
+
 // Whether it also runs the 512-bit one.
 inline bool widestVectors() noexcept {
 #if VELMORA_HAS_WIDE_TARGET
