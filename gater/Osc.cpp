@@ -72,44 +72,4 @@ float TOsc::tick() noexcept {
     return running.tick();
 }
 
-TOsc::Running::Running(TOsc& osc) noexcept
-    : position(osc.position),
-      osc(osc),
-      resetsAtStart(osc.resets),
-      stepLength(osc.stepLength),
-      halfStep(osc.halfStep),
-      rampUpLength(osc.rampUpLength),
-      rampDownStart(osc.rampDownStart),
-      currentStep(osc.currentStep) {}
-
-TOsc::Running::~Running() {
-    osc.halfStep = halfStep;
-    osc.rampUpLength = rampUpLength;
-    osc.rampDownStart = rampDownStart;
-    osc.stepLength = stepLength;
-    if (osc.resets.load() == resetsAtStart) {
-        osc.position = position;
-        osc.currentStep = currentStep;
-    } else {
-        // A reset from a host thread arrived during the block: keep its
-        // effect, against the step length now in force.
-        osc.position = float(double(stepLength) + 1.0);
-        osc.currentStep = 0;
-        osc.markDirty();
-    }
-}
-
-// The step as three segments, as `tick` tests them: the rising ramp
-// position / rampUpLength, the hold 1, the falling ramp; times the step's
-// gain (the scale).
-std::uint64_t TOsc::Running::describe(engine::Period& step) const noexcept {
-    using engine::Shape;
-    step.clear();
-    step.add(rampUpLength, Shape::rising(rampUpLength));
-    step.add(rampDownStart, Shape::constant(1.0f));
-    step.add(stepLength, Shape::falling(rampDownStart, double(stepLength) - double(rampDownStart)));
-    if (osc.host.following) step.add(INFINITY, Shape::constant(afterTheEnd()));
-    return resetsAtStart;
-}
-
 template struct engine::Entries<TOsc>;
