@@ -227,10 +227,12 @@ inline void registerPluginCases(const std::string& caseName, const std::string& 
                                 BlockHook beforeBlock = {}) {
     std::vector<std::pair<std::string, std::string>> builds = {{"", VELMORA_PLUGIN_DIR}};
     for (const auto& build : comparedBuilds()) builds.push_back(build);
-    for (const auto& [build, directory] : builds) {
-        const std::string suffix = build.empty() ? "" : "@" + build;
-        for (const bool accumulate : {false, true}) {
-            for (std::int32_t frames : blockSizes()) {
+    // The builds of one case side by side in time, so that a slow phase of
+    // the machine falls on all of them alike.
+    for (const bool accumulate : {false, true}) {
+        for (std::int32_t frames : blockSizes()) {
+            for (const auto& [build, directory] : builds) {
+                const std::string suffix = build.empty() ? "" : "@" + build;
                 const std::string name =
                     caseName + (accumulate ? "-process" : "") + suffix + "/" + std::to_string(frames);
                 registerPluginCase(name, directory + "/" + fileName, frames, accumulate, setup, beforeBlock);
@@ -314,7 +316,9 @@ private:
             for (std::size_t i = 0; i < blockSizes().size(); ++i) std::printf("---:|");
             for (const std::string& base : cases) {
                 for (const std::string mode : {"", "-process"}) {
-                    if (value(base + mode + "@" + build, 1024) <= 0.0) continue;
+                    bool measured = false;
+                    for (std::int32_t frames : blockSizes()) measured |= value(base + mode + "@" + build, frames) > 0.0;
+                    if (!measured) continue;
                     std::printf("\n| %s%s |", base.c_str(), mode.c_str());
                     for (std::int32_t frames : blockSizes()) {
                         printCell(value(base + mode + "@" + build, frames), value(base + mode, frames));
