@@ -16,14 +16,22 @@
 
 #include "Nonblocking.h"
 
+// The channels of a host's block: two inputs, two outputs (any of them may
+// be the same buffer).
+struct StereoChannels {
+    const float* in0 = nullptr;
+    const float* in1 = nullptr;
+    float* out0 = nullptr;
+    float* out1 = nullptr;
+};
+
 template <class Core>
 class TBlockCursor {
 public:
     // A block of `frames` frames, or none (frames 0: the events are applied
     // and nothing is processed).
-    TBlockCursor(Core& core, const float* in0, const float* in1, float* out0, float* out1,
-                 std::uint32_t frames) noexcept
-        : core(core), in0(in0), in1(in1), out0(out0), out1(out1), frames(frames) {}
+    TBlockCursor(Core& core, const StereoChannels& channels, std::uint32_t frames) noexcept
+        : core(core), channels(channels), frames(frames) {}
 
     // Processes the block up to `frame` and returns the frame an event
     // sent for `frame` applies from: a frame past the block's end counts
@@ -32,7 +40,8 @@ public:
     std::uint32_t advanceTo(std::uint32_t frame) noexcept VELMORA_NONBLOCKING {
         frame = std::min(frame, frames);
         if (frame > done) {
-            core.process(in0 + done, in1 + done, out0 + done, out1 + done, frame - done);
+            core.process(channels.in0 + done, channels.in1 + done, channels.out0 + done, channels.out1 + done,
+                         frame - done);
             done = frame;
         }
         return done;
@@ -42,10 +51,7 @@ public:
 
 private:
     Core& core;
-    const float* in0;
-    const float* in1;
-    float* out0;
-    float* out1;
+    StereoChannels channels;
     std::uint32_t frames;
     std::uint32_t done = 0;
 };

@@ -94,12 +94,10 @@ public:
         // A plain load first: the exchange, a locked instruction, only when
         // a restart is due.
         if (restartPending.load(std::memory_order_relaxed) && restartPending.exchange(false)) osc.reset();
-        // The oscillator counts frames in 32 bits: a longer block in parts.
-        constexpr std::uint32_t kLongest = std::uint32_t(1) << 30;
-        for (std::uint32_t done = 0; done < frames;) {
-            const std::uint32_t part = std::min(frames - done, kLongest);
-            osc.replace(in0 + done, in1 + done, out0 + done, out1 + done, std::int32_t(part));
-            done += part;
+        if (frames > kLongest) [[unlikely]] {
+            processLong(in0, in1, out0, out1, frames);
+        } else {
+            osc.replace(in0, in1, out0, out1, std::int32_t(frames));
         }
     }
 
@@ -140,6 +138,17 @@ public:
     }
 
 private:
+    // The oscillator counts frames in 32 bits: a longer block in parts.
+    static constexpr std::uint32_t kLongest = std::uint32_t(1) << 30;
+    [[gnu::noinline]] void processLong(const float* in0, const float* in1, float* out0, float* out1,
+                                       std::uint32_t frames) noexcept VELMORA_NONBLOCKING {
+        for (std::uint32_t done = 0; done < frames;) {
+            const std::uint32_t part = std::min(frames - done, kLongest);
+            osc.replace(in0 + done, in1 + done, out0 + done, out1 + done, std::int32_t(part));
+            done += part;
+        }
+    }
+
     typename Description::Oscillator osc;
     Relaxed<float> values[parameterCount];
     Relaxed<std::uint32_t> currentProgram{0};

@@ -102,20 +102,29 @@ private:
     static void CLAP_ABI onMainThread(const clap_plugin*) noexcept {}
 
     // Audio thread: no allocation, lock or system call. The events and
-    // the audio of one block (see the top of this file).
+    // the audio of one block (see the top of this file); a block without
+    // events in one go.
     static clap_process_status CLAP_ABI process(const clap_plugin* plugin,
                                                 const clap_process* data) noexcept VELMORA_NONBLOCKING {
         TClapPlugin* self = of(plugin);
         if (self == nullptr || data == nullptr) return CLAP_PROCESS_ERROR;
         self->core.setHostTime(timeOf(data->transport), 0);
+        const clap_input_events* events = data->in_events;
+        const std::uint32_t count =
+            events != nullptr && events->size != nullptr && events->get != nullptr ? events->size(events) : 0;
         const float* const* in = stereo(data->audio_inputs, data->audio_inputs_count);
         float* const* out = stereo(data->audio_outputs, data->audio_outputs_count);
-        const bool audio = in != nullptr && out != nullptr;
-        TBlockCursor<Core> block(self->core, audio ? in[0] : nullptr, audio ? in[1] : nullptr, audio ? out[0] : nullptr,
-                                 audio ? out[1] : nullptr, audio ? data->frames_count : 0);
-        self->applyEvents(data->in_events, block);
-        block.finish();
-        return audio || data->frames_count == 0 ? CLAP_PROCESS_CONTINUE : CLAP_PROCESS_ERROR;
+        if (in == nullptr || out == nullptr) {
+            self->processEvents(events, count, {}, 0);
+            return data->frames_count == 0 ? CLAP_PROCESS_CONTINUE : CLAP_PROCESS_ERROR;
+        }
+        const StereoChannels audio{in[0], in[1], out[0], out[1]};
+        if (count != 0) {
+            self->processEvents(events, count, audio, data->frames_count);
+        } else if (data->frames_count > 0) {
+            self->core.process(audio.in0, audio.in1, audio.out0, audio.out1, data->frames_count);
+        }
+        return CLAP_PROCESS_CONTINUE;
     }
 
     // The two channels of the first port of a list, or null when the host
@@ -133,11 +142,14 @@ private:
                 double(transport->song_pos_beats) / double(CLAP_BEATTIME_FACTOR)};
     }
 
-    // Audio thread, or the main thread while not processing (flush). Each
-    // parameter or transport event at its frame.
-    void applyEvents(const clap_input_events* events, TBlockCursor<Core>& block) noexcept VELMORA_NONBLOCKING {
-        const std::uint32_t count = events != nullptr && events->size != nullptr ? events->size(events) : 0;
-        for (std::uint32_t i = 0; i < count && events->get != nullptr; ++i) {
+    // Audio thread, or the main thread while not processing (flush). The
+    // block of `frames` frames (0: none) in stretches between its events
+    // (`count` of them): each parameter or transport event at its frame.
+    [[gnu::noinline]] void processEvents(const clap_input_events* events, std::uint32_t count,
+                                         const StereoChannels& audio,
+                                         std::uint32_t frames) noexcept VELMORA_NONBLOCKING {
+        TBlockCursor<Core> block(core, audio, frames);
+        for (std::uint32_t i = 0; i < count; ++i) {
             const clap_event_header* event = events->get(events, i);
             if (event == nullptr || event->space_id != CLAP_CORE_EVENT_SPACE_ID) continue;
             if (event->type == CLAP_EVENT_PARAM_VALUE && event->size >= sizeof(clap_event_param_value)) {
@@ -150,6 +162,7 @@ private:
                 core.setHostTime(timeOf(reinterpret_cast<const clap_event_transport*>(event)), frame);
             }
         }
+        block.finish();
     }
 
     // --- params ---
@@ -197,9 +210,8 @@ private:
     static void CLAP_ABI flush(const clap_plugin* plugin, const clap_input_events* events,
                                const clap_output_events*) noexcept VELMORA_NONBLOCKING {
         TClapPlugin* self = of(plugin);
-        if (self == nullptr) return;
-        TBlockCursor<Core> none(self->core, nullptr, nullptr, nullptr, nullptr, 0);
-        self->applyEvents(events, none);
+        if (self == nullptr || events == nullptr || events->size == nullptr || events->get == nullptr) return;
+        self->processEvents(events, events->size(events), {}, 0);
     }
 
     static constexpr clap_plugin_params params = {parameterCount, parameterInfo, parameterValue,

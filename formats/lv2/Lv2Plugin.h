@@ -11,9 +11,10 @@
 //
 // Control ports. A host writes their values into its own memory; each
 // block reads them all in one pass (bit for bit against the values read
-// last), and only a changed one is applied: clamped into its range, NaN
-// ignored, like any value (EffectCore.h). The first block after
-// instantiation applies every port.
+// last; vectorised where the host keeps them as one array), and only a
+// changed one is applied: clamped into its range, NaN ignored, like any
+// value (EffectCore.h). The first block after instantiation applies every
+// port.
 //
 // The host's mistakes are turned away where its call enters: a port it
 // has not connected (a control port then keeps its value), missing audio
@@ -73,7 +74,9 @@ private:
             self->audio[port] = static_cast<float*>(data);
         } else if (port < kTimePort) {
             const std::uint32_t i = port - kAudioPorts;
-            self->controls[i] = data != nullptr ? static_cast<const float*>(data) : &self->applied[i];
+            const float* next = data != nullptr ? static_cast<const float*>(data) : &self->applied[i];
+            if (next != self->controls[i]) self->layoutKnown = false;
+            self->controls[i] = next;
         } else if (port == kTimePort) {
             self->timeEvents = static_cast<const LV2_Atom_Sequence*>(data);
         }
@@ -87,36 +90,61 @@ private:
     static void deactivate(LV2_Handle) noexcept {}
 
     // Audio thread: no allocation, lock or system call. The controls, the
-    // host's time at its frames and the audio of one block.
+    // host's time at its frames and the audio of one block; a block
+    // without time events in one go.
     static void run(LV2_Handle handle, std::uint32_t frames) noexcept VELMORA_NONBLOCKING {
         auto* self = static_cast<TLv2Plugin*>(handle);
         if (self == nullptr) return;
         self->readControls();
         float* const* a = self->audio;
-        const bool whole = frames > 0 && a[0] != nullptr && a[1] != nullptr && a[2] != nullptr && a[3] != nullptr;
-        TBlockCursor<Core> block(self->core, a[0], a[1], a[2], a[3], whole ? frames : 0);
-        self->time.read(self->timeEvents, [self, &block](std::uint32_t frame, const HostTime& time) {
-            self->core.setHostTime(time, block.advanceTo(frame));
+        const bool audio = frames > 0 && a[0] != nullptr && a[1] != nullptr && a[2] != nullptr && a[3] != nullptr;
+        const StereoChannels channels{a[0], a[1], a[2], a[3]};
+        if (self->time.hasEvents(self->timeEvents)) {
+            self->processTimeEvents(channels, audio ? frames : 0);
+        } else if (audio) {
+            self->core.process(channels.in0, channels.in1, channels.out0, channels.out1, frames);
+        }
+    }
+
+    // The block of `frames` frames (0: none) in stretches between the
+    // host's time events.
+    [[gnu::noinline]] void processTimeEvents(const StereoChannels& channels,
+                                             std::uint32_t frames) noexcept VELMORA_NONBLOCKING {
+        TBlockCursor<Core> block(core, channels, frames);
+        time.read(timeEvents, [this, &block](std::uint32_t frame, const HostTime& hostTime) {
+            core.setHostTime(hostTime, block.advanceTo(frame));
         });
         block.finish();
     }
 
     // Every control port against the value read last, in one pass; only
     // the changed ones (all of them in the first block) go to the core.
+    // Where the host keeps the ports' values side by side, as one array,
+    // the pass reads them as one (several values per instruction).
     void readControls() noexcept VELMORA_NONBLOCKING {
+        if (!layoutKnown) {
+            contiguous = true;
+            for (std::uint32_t i = 1; i < kControls; ++i) contiguous = contiguous && controls[i] == controls[0] + i;
+            layoutKnown = true;
+        }
         std::uint32_t differ = readAll ? 1 : 0;
-        for (std::uint32_t i = 0; i < kControls; ++i) {
-            differ |= std::bit_cast<std::uint32_t>(*controls[i]) ^ std::bit_cast<std::uint32_t>(applied[i]);
+        if (contiguous) {
+            const float* values = controls[0];
+            for (std::uint32_t i = 0; i < kControls; ++i) differ |= bitsOf(values[i]) ^ bitsOf(applied[i]);
+        } else {
+            for (std::uint32_t i = 0; i < kControls; ++i) differ |= bitsOf(*controls[i]) ^ bitsOf(applied[i]);
         }
         if (differ == 0) return;
         for (std::uint32_t i = 0; i < kControls; ++i) {
             const float value = *controls[i];
-            if (!readAll && std::bit_cast<std::uint32_t>(value) == std::bit_cast<std::uint32_t>(applied[i])) continue;
+            if (!readAll && bitsOf(value) == bitsOf(applied[i])) continue;
             applied[i] = value;
             core.setValue(i, value);
         }
         readAll = false;
     }
+
+    static std::uint32_t bitsOf(float value) noexcept { return std::bit_cast<std::uint32_t>(value); }
 
     // Main thread ("instantiation" class).
     static void cleanup(LV2_Handle handle) noexcept { delete static_cast<TLv2Plugin*>(handle); }
@@ -133,6 +161,8 @@ private:
     const float* controls[kControls];
     float applied[kControls];  // each control port's value when last read
     bool readAll = true;
+    bool layoutKnown = false;  // whether `contiguous` tells the ports' layout
+    bool contiguous = false;   // the ports' values are one array
     const LV2_Atom_Sequence* timeEvents = nullptr;
     Lv2Time time;
 };

@@ -31,6 +31,11 @@ public:
     // map, which may be null.
     explicit Lv2Time(const LV2_URID_Map* map) noexcept;
 
+    // Audio thread: whether `sequence` holds any event at all.
+    bool hasEvents(const LV2_Atom_Sequence* sequence) const noexcept VELMORA_NONBLOCKING {
+        return sequence != nullptr && sequence->atom.size > sizeof(LV2_Atom_Sequence_Body);
+    }
+
     // Audio thread: no allocation, lock or system call. Calls
     // onTime(frame, HostTime) for each time:Position in `sequence` (null:
     // none), in order.

@@ -196,20 +196,25 @@ private:
     static v3_result V3_API setProcessing(void*, v3_bool) noexcept VELMORA_NONBLOCKING { return V3_OK; }
 
     // Audio thread: no allocation, lock or system call. The parameter
-    // changes and the audio of one block.
+    // changes and the audio of one block; a block without changes in one go.
     static v3_result V3_API process(void* self, v3_process_data* data) noexcept VELMORA_NONBLOCKING {
         if (self == nullptr || data == nullptr || data->symbolic_sample_size != V3_SAMPLE_32) return V3_INVALID_ARG;
         TVst3Plugin& plugin = Slot::of(self);
         plugin.effect.setHostTime(timeOf(data->ctx), 0);
+        v3_param_changes** changes = data->input_params;
+        const std::int32_t count = changes != nullptr ? vst3Call(changes, &v3_param_changes::get_param_count) : 0;
         float** in = stereo(data->inputs, data->num_input_buses);
         float** out = stereo(data->outputs, data->num_output_buses);
-        const bool audio = in != nullptr && out != nullptr && data->nframes > 0;
-        TBlockCursor<Core> block(plugin.effect, audio ? in[0] : nullptr, audio ? in[1] : nullptr,
-                                 audio ? out[0] : nullptr, audio ? out[1] : nullptr,
-                                 audio ? std::uint32_t(data->nframes) : 0);
-        plugin.applyChanges(data->input_params, block);
-        block.finish();
-        if (!audio) return data->nframes == 0 ? V3_OK : V3_INVALID_ARG;
+        if (in == nullptr || out == nullptr || data->nframes <= 0) {
+            plugin.processChanges(changes, count, {}, 0);
+            return data->nframes == 0 ? V3_OK : V3_INVALID_ARG;
+        }
+        const StereoChannels audio{in[0], in[1], out[0], out[1]};
+        if (count > 0) {
+            plugin.processChanges(changes, count, audio, std::uint32_t(data->nframes));
+        } else {
+            plugin.effect.process(audio.in0, audio.in1, audio.out0, audio.out1, std::uint32_t(data->nframes));
+        }
         data->outputs[0].channel_silence_bitset = 0;
         return V3_OK;
     }
@@ -245,11 +250,13 @@ private:
         }
     };
 
-    // Every point of every known parameter's queue, in the order of their
-    // frames (one queue per parameter is kept; a host's extra queues are
-    // left out).
-    void applyChanges(v3_param_changes** changes, TBlockCursor<Core>& block) noexcept VELMORA_NONBLOCKING {
-        const std::int32_t count = changes != nullptr ? vst3Call(changes, &v3_param_changes::get_param_count) : 0;
+    // The block of `frames` frames (0: none) in stretches between the
+    // points of the `count` queues of known parameters, in the order of
+    // their frames (one queue per parameter is kept; a host's extra queues
+    // are left out).
+    [[gnu::noinline]] void processChanges(v3_param_changes** changes, std::int32_t count, const StereoChannels& audio,
+                                          std::uint32_t frames) noexcept VELMORA_NONBLOCKING {
+        TBlockCursor<Core> block(effect, audio, frames);
         Queue queues[Core::parameterCount + 1];
         std::int32_t used = 0;
         for (std::int32_t q = 0; q < count && used < std::int32_t(std::size(queues)); ++q) {
@@ -269,6 +276,7 @@ private:
             Values::apply(effect, queues[first].id, queues[first].value);
             if (!queues[first].advance()) queues[first] = queues[--used];
         }
+        block.finish();
     }
 
     // --- process context requirements: main thread ---
