@@ -13,20 +13,10 @@
 #include "ClapHost.h"
 #include "DynamicLibrary.h"
 #include "FactoryPrograms.h"
+#include "UridMap.h"
 #include "Vst3Host.h"
 
 namespace velmora::bench {
-
-
-// URIDs are the positions in a list of the URIs mapped so far, from 1.
-inline LV2_URID mapUri(LV2_URID_Map_Handle handle, const char* uri) {
-    auto& uris = *static_cast<std::vector<std::string>*>(handle);
-    for (std::size_t i = 0; i < uris.size(); ++i) {
-        if (uris[i] == uri) return LV2_URID(i + 1);
-    }
-    uris.emplace_back(uri);
-    return LV2_URID(uris.size());
-}
 
 // One instance of an LV2 plug-in with two audio inputs, two audio outputs,
 // control inputs from port 4 on and the time port after them.
@@ -37,10 +27,9 @@ public:
                                              const std::string& uri, const std::vector<float>& controlValues) {
         std::string error;
         void* library = host::dynlib::load(bundle + "/" + binary, error);
-        auto entry =
-            library
-                ? reinterpret_cast<LV2_Descriptor_Function>(host::dynlib::ownSymbol(library, "lv2_descriptor"))
-                : nullptr;
+        auto entry = library
+                         ? reinterpret_cast<LV2_Descriptor_Function>(host::dynlib::ownSymbol(library, "lv2_descriptor"))
+                         : nullptr;
         const LV2_Descriptor* descriptor = nullptr;
         for (std::uint32_t i = 0; entry != nullptr && (descriptor = entry(i)) != nullptr; ++i) {
             if (uri == descriptor->URI) break;
@@ -51,11 +40,11 @@ public:
 
     Lv2Instance(const LV2_Descriptor* descriptor, void* library, const std::vector<float>& controlValues)
         : library(library), descriptor(descriptor), controls(controlValues) {
-        const LV2_Feature* features[] = {&mapFeature, nullptr};
+        const LV2_Feature* features[] = {map.feature(), nullptr};
         handle = descriptor->instantiate(descriptor, benchSampleRate, "", features);
         if (handle == nullptr) throw std::runtime_error(std::string("cannot instantiate ") + descriptor->URI);
         for (std::uint32_t i = 0; i < controls.size(); ++i) descriptor->connect_port(handle, 4 + i, &controls[i]);
-        noEvents.atom = {sizeof(LV2_Atom_Sequence_Body), mapUri(&uris, LV2_ATOM__Sequence)};
+        noEvents.atom = {sizeof(LV2_Atom_Sequence_Body), map.urid(LV2_ATOM__Sequence)};
         descriptor->connect_port(handle, 4 + std::uint32_t(controls.size()), &noEvents);
         descriptor->activate(handle);
     }
@@ -79,9 +68,7 @@ private:
     void* library = nullptr;
     const LV2_Descriptor* descriptor = nullptr;
     LV2_Handle handle = nullptr;
-    std::vector<std::string> uris;
-    LV2_URID_Map map{&uris, mapUri};
-    LV2_Feature mapFeature{LV2_URID__map, &map};
+    host::UridMap map;
     std::vector<float> controls;
     LV2_Atom_Sequence noEvents{};
 };

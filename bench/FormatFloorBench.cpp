@@ -42,19 +42,16 @@ struct SilentDescription {
     static void apply(SilentOscillator&, std::int32_t, float) noexcept {}
 };
 
+constexpr const char* kNoFeatures[] = {nullptr};
+constexpr FormatNames kSilentNames = {"urn:velmora:silent", "Plugin", "velmora.silent", kNoFeatures, "Fx"};
+
 template <class Real>
-struct SilentFormats {
-    using Description = SilentDescription<Real>;
-    static constexpr char lv2Uri[] = "urn:velmora:silent";
-    static constexpr char clapId[] = "velmora.silent";
-    static constexpr const char* clapFeatures[] = {nullptr};
-    static constexpr char vst3Categories[] = "Fx";
-};
+using SilentFormats = TEffectFormats<SilentDescription<Real>, kSilentNames>;
 
 template <class Real>
 FormatSources silentEntries() {
     using Silent = SilentFormats<Real>;
-    return {[] { return velmora::host::ClapPlugin::attach(&TClapEntry<Silent>::entry, "", Silent::clapId); },
+    return {[] { return velmora::host::ClapPlugin::attach(&TClapEntry<Silent>::entry, "", Silent::names.clapId); },
             [](const std::vector<float>& values) {
                 return std::make_unique<Lv2Instance>(&TLv2Plugin<Silent>::descriptor, nullptr, values);
             },
@@ -89,8 +86,8 @@ struct Lv2Ports {
     }
     static void nothing(LV2_Handle) {}
     static void cleanup(LV2_Handle handle) { delete static_cast<Lv2Ports*>(handle); }
-    static constexpr LV2_Descriptor descriptor = {"urn:velmora:ports", instantiate, connect, nothing, run,
-                                                  nothing,             cleanup,     nullptr};
+    static constexpr LV2_Descriptor descriptor = {
+        "urn:velmora:ports", instantiate, connect, nothing, run, nothing, cleanup, nullptr};
 };
 
 // The oscillator of `Description`, set to `values` (plain) as the core

@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "BlockChannels.h"
 #include "Nonblocking.h"
 
 namespace velmora::host {
@@ -47,6 +48,7 @@ public:
     clap_param_info parameterInfo(std::uint32_t index) const;
     double parameterValue(clap_id id) const;
     const clap_plugin_params& parameters() const noexcept { return *params; }
+    const clap_plugin* instance() const noexcept { return plugin; }
 
     // Main thread: the plug-in's state, and loading one (false when it
     // refuses).
@@ -72,10 +74,7 @@ public:
     // changes between calls in structures it keeps.
     clap_process_status process(const float* in0, const float* in1, float* out0, float* out1, std::uint32_t frames,
                                 const clap_event_transport* transport = nullptr) noexcept VELMORA_NONBLOCKING {
-        inputs[0] = const_cast<float*>(in0);
-        inputs[1] = const_cast<float*>(in1);
-        outputs[0] = out0;
-        outputs[1] = out1;
+        channels.point(in0, in1, out0, out1);
         data.steady_time = steadyTime;
         data.frames_count = frames;
         data.transport = transport != nullptr ? transport : &stopped;
@@ -116,10 +115,9 @@ private:
     std::int64_t steadyTime = 0;
     clap_event_transport stopped{};  // the transport when a process call names none
     // What process() hands the plug-in.
-    float* inputs[2] = {};
-    float* outputs[2] = {};
-    clap_audio_buffer inputBuffer{inputs, nullptr, 2, 0, 0};
-    clap_audio_buffer outputBuffer{outputs, nullptr, 2, 0, 0};
+    BlockChannels channels;
+    clap_audio_buffer inputBuffer{channels.inputs, nullptr, 2, 0, 0};
+    clap_audio_buffer outputBuffer{channels.outputs, nullptr, 2, 0, 0};
     clap_input_events inEvents{this, eventCount, event};
     clap_output_events outEvents{this, discardEvent};
     clap_process data{0, 0, nullptr, &inputBuffer, &outputBuffer, 1, 1, &inEvents, &outEvents};

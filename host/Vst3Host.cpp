@@ -117,11 +117,11 @@ struct Vst3Plugin::Handler {
 Vst3Plugin::Vst3Plugin() : changes(std::make_unique<Changes>()), handler(std::make_unique<Handler>()) {
     handler->slot = {&Handler::table, this};
     inputBuffer.num_channels = 2;
-    inputBuffer.channel_buffers_32 = inputs;
+    inputBuffer.channel_buffers_32 = channels.inputs;
     outputBuffer.num_channels = 2;
-    outputBuffer.channel_buffers_32 = outputs;
-    data = {V3_REALTIME, V3_SAMPLE_32, 0, 1, 1, &inputBuffer, &outputBuffer, changeList(), nullptr, nullptr, nullptr,
-            nullptr};
+    outputBuffer.channel_buffers_32 = channels.outputs;
+    data = {V3_REALTIME,   V3_SAMPLE_32, 0,       1,       1,       &inputBuffer,
+            &outputBuffer, changeList(), nullptr, nullptr, nullptr, nullptr};
     stopped.state = V3_PROCESS_CTX_TEMPO_VALID | V3_PROCESS_CTX_PROJECT_TIME_VALID;
     stopped.bpm = 120.0;
 }

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "BlockChannels.h"
 #include "Nonblocking.h"
 #include "Vst3Interface.h"
 
@@ -58,10 +59,7 @@ public:
     // changes between calls in structures it keeps.
     v3_result process(const float* in0, const float* in1, float* out0, float* out1, std::int32_t frames,
                       const v3_process_context* context = nullptr) noexcept VELMORA_NONBLOCKING {
-        inputs[0] = const_cast<float*>(in0);
-        inputs[1] = const_cast<float*>(in1);
-        outputs[0] = out0;
-        outputs[1] = out1;
+        channels.point(in0, in1, out0, out1);
         data.nframes = frames;
         data.ctx = const_cast<v3_process_context*>(context != nullptr ? context : &stopped);
         const v3_result result = vst3Call(processorInterface, &v3_audio_processor::process, &data);
@@ -101,8 +99,7 @@ private:
     int restarts = 0;
     v3_process_context stopped{};  // the context when a process call names none
     // What process() hands the plug-in.
-    float* inputs[2] = {};
-    float* outputs[2] = {};
+    BlockChannels channels;
     v3_audio_bus_buffers inputBuffer{};
     v3_audio_bus_buffers outputBuffer{};
     v3_process_data data{};

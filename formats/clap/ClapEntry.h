@@ -16,12 +16,14 @@ struct TClapEntry {
 
     // Any thread: one plug-in in this file.
     static std::uint32_t CLAP_ABI pluginCount(const clap_plugin_factory*) noexcept { return 1; }
-    static const clap_plugin_descriptor* CLAP_ABI pluginDescriptor(const clap_plugin_factory*, std::uint32_t index) noexcept {
+    static const clap_plugin_descriptor* CLAP_ABI pluginDescriptor(const clap_plugin_factory*,
+                                                                   std::uint32_t index) noexcept {
         return index == 0 ? &Plugin::descriptor : nullptr;
     }
 
     // Main thread. Null for another id or a host of an older CLAP.
-    static const clap_plugin* CLAP_ABI createPlugin(const clap_plugin_factory*, const clap_host* host, const char* id) noexcept {
+    static const clap_plugin* CLAP_ABI createPlugin(const clap_plugin_factory*, const clap_host* host,
+                                                    const char* id) noexcept {
         if (host == nullptr || id == nullptr || !clap_version_is_compatible(host->clap_version)) return nullptr;
         return std::strcmp(id, Plugin::descriptor.id) == 0 ? Plugin::create(host) : nullptr;
     }

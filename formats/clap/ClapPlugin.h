@@ -41,7 +41,7 @@ class TClapPlugin {
 
 public:
     static constexpr clap_plugin_descriptor descriptor = {CLAP_VERSION,
-                                                          Effect::clapId,
+                                                          Effect::names.clapId,
                                                           Description::name,
                                                           product::kVendor,
                                                           "",
@@ -49,7 +49,7 @@ public:
                                                           "",
                                                           product::kVersion,
                                                           Description::summary,
-                                                          const_cast<const char**>(Effect::clapFeatures)};
+                                                          const_cast<const char**>(Effect::names.clapFeatures)};
 
     // Main thread (the factory's create_plugin). A new instance, or null
     // when memory is short.

@@ -152,8 +152,8 @@ private:
     static const void* extensionData(const char*) noexcept { return nullptr; }
 
 public:
-    static constexpr LV2_Descriptor descriptor = {Effect::lv2Uri, instantiate, connectPort,  activate, run,
-                                                  deactivate,     cleanup,     extensionData};
+    static constexpr LV2_Descriptor descriptor = {Effect::names.lv2Uri, instantiate, connectPort,  activate, run,
+                                                  deactivate,           cleanup,     extensionData};
 
 private:
     Core core;

@@ -104,8 +104,8 @@ template <class Effect>
 void writePlugin(std::ostream& out) {
     using Description = typename Effect::Description;
     using Programs = TFactoryPrograms<Description>;
-    const char* uri = Effect::lv2Uri;
-    out << kPrefixes << "<" << uri << ">\n    a lv2:" << Effect::lv2Class << ", lv2:Plugin, doap:Project ;\n"
+    const char* uri = Effect::names.lv2Uri;
+    out << kPrefixes << "<" << uri << ">\n    a lv2:" << Effect::names.lv2Class << ", lv2:Plugin, doap:Project ;\n"
         << "    doap:name \"" << Description::name << "\" ;\n"
         << "    rdfs:comment \"" << Description::summary << "\" ;\n"
         << "    doap:license <" << product::kLicenseUri << "> ;\n"
@@ -130,11 +130,12 @@ void writePlugin(std::ostream& out) {
 template <class Effect>
 void writeManifest(std::ostream& out, const std::string& binary) {
     using Programs = TFactoryPrograms<typename Effect::Description>;
-    out << kPrefixes << "<" << Effect::lv2Uri << ">\n    a lv2:Plugin ;\n    lv2:binary <" << binary << "> ;\n"
+    out << kPrefixes << "<" << Effect::names.lv2Uri << ">\n    a lv2:Plugin ;\n    lv2:binary <" << binary << "> ;\n"
         << "    rdfs:seeAlso <" << Effect::Description::name << ".ttl> .\n\n";
     for (std::uint32_t program = 0; program < Programs::count; ++program) {
-        out << presetUri(Effect::lv2Uri, program) << "\n    a pset:Preset ;\n    lv2:appliesTo <" << Effect::lv2Uri
-            << "> ;\n    rdfs:label \"" << Programs::name(program) << "\" ;\n    rdfs:seeAlso <presets.ttl> .\n\n";
+        out << presetUri(Effect::names.lv2Uri, program) << "\n    a pset:Preset ;\n    lv2:appliesTo <"
+            << Effect::names.lv2Uri << "> ;\n    rdfs:label \"" << Programs::name(program)
+            << "\" ;\n    rdfs:seeAlso <presets.ttl> .\n\n";
     }
 }
 
@@ -144,7 +145,7 @@ void writePresets(std::ostream& out) {
     using Programs = TFactoryPrograms<Description>;
     out << kPrefixes;
     for (std::uint32_t program = 0; program < Programs::count; ++program) {
-        out << presetUri(Effect::lv2Uri, program);
+        out << presetUri(Effect::names.lv2Uri, program);
         for (std::uint32_t index = 0; index < std::uint32_t(Description::parameterCount); ++index) {
             out << (index == 0 ? "\n    lv2:port" : " ,") << " [\n        lv2:symbol \""
                 << Description::parameters[index].symbol << "\" ;\n        pset:value "

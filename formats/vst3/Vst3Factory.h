@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <type_traits>
 
 #include "Product.h"
 #include "Vst3Interface.h"
@@ -24,9 +25,9 @@ struct TVst3Factory {
     // Any thread.
     static v3_result V3_API queryFactory(void* self, const v3_tuid iid, void** object) noexcept {
         if (object == nullptr) return V3_INVALID_ARG;
-        const bool known =
-            iid != nullptr && (v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_plugin_factory_iid) ||
-                               v3_tuid_match(iid, v3_plugin_factory_2_iid) || v3_tuid_match(iid, v3_plugin_factory_3_iid));
+        const bool known = iid != nullptr &&
+                           (v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_plugin_factory_iid) ||
+                            v3_tuid_match(iid, v3_plugin_factory_2_iid) || v3_tuid_match(iid, v3_plugin_factory_3_iid));
         *object = known ? self : nullptr;
         return known ? V3_OK : V3_NO_INTERFACE;
     }
@@ -42,46 +43,41 @@ struct TVst3Factory {
     }
     static std::int32_t V3_API classCount(void*) noexcept { return 1; }
 
-    static v3_result V3_API classInfo(void*, std::int32_t index, v3_class_info* info) noexcept {
+    // A text into a field of the class info: as it is, or in UTF-16.
+    template <std::size_t kSize>
+    static void copyText(char (&field)[kSize], const char* text) noexcept {
+        std::strncpy(field, text, kSize - 1);
+    }
+    template <std::size_t kSize>
+    static void copyText(std::int16_t (&field)[kSize], const char* text) noexcept {
+        toUtf16(text, field, kSize);
+    }
+
+    // The class info of the one class, in any of the interface's three forms.
+    template <class Info>
+    static v3_result describe(std::int32_t index, Info* info) noexcept {
         if (index != 0 || info == nullptr) return V3_INVALID_ARG;
         *info = {};
         vst3ClassId(Description::uniqueId, info->class_id);
         info->cardinality = 0x7FFFFFFF;  // any number of instances
-        std::strncpy(info->category, kCategory, sizeof(info->category) - 1);
-        std::strncpy(info->name, Description::name, sizeof(info->name) - 1);
+        copyText(info->category, kCategory);
+        copyText(info->name, Description::name);
+        if constexpr (!std::is_same_v<Info, v3_class_info>) {
+            copyText(info->sub_categories, Effect::names.vst3Categories);
+            copyText(info->vendor, product::kVendor);
+            copyText(info->version, product::kVersion);
+            copyText(info->sdk_version, kSdkVersion);
+        }
         return V3_OK;
     }
-
+    static v3_result V3_API classInfo(void*, std::int32_t index, v3_class_info* info) noexcept {
+        return describe(index, info);
+    }
     static v3_result V3_API classInfo2(void*, std::int32_t index, v3_class_info_2* info) noexcept {
-        if (index != 0 || info == nullptr) return V3_INVALID_ARG;
-        v3_class_info plain;
-        classInfo(nullptr, 0, &plain);
-        *info = {};
-        std::memcpy(info->class_id, plain.class_id, sizeof(v3_tuid));
-        info->cardinality = plain.cardinality;
-        std::memcpy(info->category, plain.category, sizeof(info->category));
-        std::memcpy(info->name, plain.name, sizeof(info->name));
-        std::strncpy(info->sub_categories, Effect::vst3Categories, sizeof(info->sub_categories) - 1);
-        std::strncpy(info->vendor, product::kVendor, sizeof(info->vendor) - 1);
-        std::strncpy(info->version, product::kVersion, sizeof(info->version) - 1);
-        std::strncpy(info->sdk_version, kSdkVersion, sizeof(info->sdk_version) - 1);
-        return V3_OK;
+        return describe(index, info);
     }
-
     static v3_result V3_API classInfoUtf16(void*, std::int32_t index, v3_class_info_3* info) noexcept {
-        if (index != 0 || info == nullptr) return V3_INVALID_ARG;
-        v3_class_info_2 narrow;
-        classInfo2(nullptr, 0, &narrow);
-        *info = {};
-        std::memcpy(info->class_id, narrow.class_id, sizeof(v3_tuid));
-        info->cardinality = narrow.cardinality;
-        std::memcpy(info->category, narrow.category, sizeof(info->category));
-        toUtf16(narrow.name, info->name, std::size(info->name));
-        std::memcpy(info->sub_categories, narrow.sub_categories, sizeof(info->sub_categories));
-        toUtf16(narrow.vendor, info->vendor, std::size(info->vendor));
-        toUtf16(narrow.version, info->version, std::size(info->version));
-        toUtf16(narrow.sdk_version, info->sdk_version, std::size(info->sdk_version));
-        return V3_OK;
+        return describe(index, info);
     }
 
     static v3_result V3_API setHostContext(void*, v3_funknown**) noexcept { return V3_OK; }
@@ -96,9 +92,9 @@ struct TVst3Factory {
     }
 
     static constexpr v3_plugin_factory_cpp kFactoryTable = {{queryFactory, keep, keep},
-                                                     {factoryInfo, classCount, classInfo, createInstance},
-                                                     {classInfo2},
-                                                     {classInfoUtf16, setHostContext}};
+                                                            {factoryInfo, classCount, classInfo, createInstance},
+                                                            {classInfo2},
+                                                            {classInfoUtf16, setHostContext}};
     // What the host holds: a pointer to the table.
     static constexpr const v3_plugin_factory_cpp* factory = &kFactoryTable;
 

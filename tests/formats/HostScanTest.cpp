@@ -1,7 +1,8 @@
 // Real hosts and validators look at the built LV2, VST3 and CLAP plug-ins:
 // lv2_validate checks the LV2 bundles' descriptions against the installed
-// specifications, lv2info lists their ports, Qtractor's scanner describes
-// the CLAP plug-ins and Ardour's VST3 scanner indexes the VST3 bundles.
+// specifications, lv2info lists their ports, lv2bench runs them, Qtractor's
+// scanner describes the CLAP plug-ins and Ardour's VST3 scanner indexes
+// the VST3 bundles.
 // A test whose program is not installed is skipped, naming the package.
 #include <gtest/gtest.h>
 
@@ -96,6 +97,18 @@ TEST(LV2Info, TremoloWaveformIsANamedChoice) {
     expectPort(info, 6, controlPort("pulse_width", "P-Width", "10.000000", "90.000000", "50.000000"));
     expectPort(info, 7, controlPort("level", "Level", "0.000000", "1.000000", "1.000000"));
     expectTimePort(info, 8);
+}
+
+// lv2bench runs every installed plug-in it can: it gives no feature and
+// connects no optional port, and prints a line of seconds for each.
+TEST(LV2Bench, RunsBothPlugins) {
+    SKIP_UNLESS_INSTALLED("/usr/bin/lv2bench", "lilv-utils");
+    const ProgramResult run = runProgram({"/usr/bin/lv2bench", "-n", "44100"}, {"LV2_PATH=" + kPlugins + "/lv2"});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    for (const char* uri : {"urn:velmora:gater", "urn:velmora:tremolo"}) {
+        EXPECT_NE(run.output.find(std::string(" ") + uri + "\n"), std::string::npos) << uri << "\n" << run.output;
+    }
+    EXPECT_EQ(run.output.find("skipping"), std::string::npos) << run.output;
 }
 
 // Qtractor's headless scanner prints one line per plug-in:
