@@ -18,6 +18,12 @@
 // the block's end). Blocks of 0 frames do nothing but apply the events; a
 // block longer than announced is processed like any other (nothing here
 // depends on the announced maximum).
+//
+// Threads, as each function says: on the audio thread nothing allocates,
+// locks, makes a system call or works with text; the main thread's
+// functions may allocate and work with text (state, value text) but take
+// no lock the audio thread could wait for. What both reach is the core's
+// relaxed atomics.
 #pragma once
 
 #include <clap/entry.h>

@@ -20,6 +20,11 @@
 // has not connected (a control port then keeps its value), missing audio
 // buffers or 0 frames (the controls and time are still read), a port
 // index that does not exist.
+//
+// Threads, in LV2's classes as each function says: connect_port and run
+// (audio class) never allocate, lock or make a system call; instantiate,
+// activate, deactivate and cleanup (instantiation class) may allocate,
+// and run at no time the audio class runs.
 #pragma once
 
 #include <lv2/core/lv2.h>

@@ -19,6 +19,12 @@
 // the block (taken at its start or end). Blocks of 0 frames apply the
 // changes only; a block longer than announced is processed like any other
 // (nothing here depends on the announced maximum).
+//
+// Threads, as each section says: process and setProcessing on the audio
+// thread never allocate, lock or make a system call; the main thread's
+// functions (set-up, state, controller) may allocate and work with text
+// but take no lock the audio thread could wait for. What both reach is
+// the core's relaxed atomics and the reference count (atomic).
 #pragma once
 
 #include <travesty/audio_processor.h>
