@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 
@@ -54,7 +55,7 @@ public:
     // Any thread. Clamps (rounds) `plain` into the presented range, stores
     // it and drives the oscillator with it; NaN changes nothing.
     void setValue(std::uint32_t index, float plain) noexcept VELMORA_NONBLOCKING {
-        if (plain != plain) return;
+        if (std::isnan(plain)) return;
         const ParameterInfo& parameter = info(index);
         const double presented = presentedValue(parameter, plain);
         values[index] = float(presented);
