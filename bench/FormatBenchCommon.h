@@ -122,8 +122,8 @@ struct FormatSources {
     std::function<std::unique_ptr<host::Vst3Plugin>()> vst3;
 };
 
-// Registers "<caseName>-clap<suffix>/<n>", "-lv2<suffix>" and
-// "-vst3<suffix>" for every block size.
+// Registers "<caseName>-clap<suffix>/<n>", "-lv2<suffix>" (if the sources
+// have LV2) and "-vst3<suffix>" for every block size.
 inline void registerFormatCases(const std::string& caseName, const std::string& suffix, const FormatSources& sources,
                                 const std::vector<float>& values) {
     registerFormatCase(
@@ -137,9 +137,11 @@ inline void registerFormatCases(const std::string& caseName, const std::string& 
         [](host::ClapPlugin& plugin, StereoBuffers& b, std::uint32_t frames) {
             plugin.process(b.inputs[0], b.inputs[1], b.outputs[0], b.outputs[1], frames);
         });
-    registerFormatCase(
-        caseName + "-lv2" + suffix, [=](std::int32_t) { return sources.lv2(values); },
-        [](Lv2Instance& plugin, StereoBuffers& b, std::uint32_t frames) { plugin.run(b, frames); });
+    if (sources.lv2) {
+        registerFormatCase(
+            caseName + "-lv2" + suffix, [=](std::int32_t) { return sources.lv2(values); },
+            [](Lv2Instance& plugin, StereoBuffers& b, std::uint32_t frames) { plugin.run(b, frames); });
+    }
     registerFormatCase(
         caseName + "-vst3" + suffix,
         [=](std::int32_t frames) {
