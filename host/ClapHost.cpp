@@ -1,5 +1,7 @@
 #include "ClapHost.h"
 
+#include <cstring>
+
 #include "DynamicLibrary.h"
 #include "VstHost.h"
 
@@ -7,30 +9,68 @@ namespace velmora::host {
 
 namespace {
 
-const void* noExtension(const clap_host*, const char*) { return nullptr; }
 void noRequest(const clap_host*) {}
+
+// The state streams: a string to write to, or one to read from.
+std::int64_t CLAP_ABI append(const clap_ostream* stream, const void* buffer, std::uint64_t size) {
+    static_cast<std::string*>(stream->ctx)->append(static_cast<const char*>(buffer), size);
+    return std::int64_t(size);
+}
+
+struct Reader {
+    const std::string& text;
+    std::size_t position;
+};
+
+std::int64_t CLAP_ABI readOn(const clap_istream* stream, void* buffer, std::uint64_t size) {
+    auto* reader = static_cast<Reader*>(stream->ctx);
+    const std::size_t count = std::min<std::size_t>(size, reader->text.size() - reader->position);
+    std::memcpy(buffer, reader->text.data() + reader->position, count);
+    reader->position += count;
+    return std::int64_t(count);
+}
 
 }  // namespace
 
 std::unique_ptr<ClapPlugin> ClapPlugin::load(const std::string& path, const std::string& id) {
-    std::unique_ptr<ClapPlugin> self(new ClapPlugin());
     std::string error;
-    self->library = dynlib::load(path, error);
-    if (self->library == nullptr) throw HostError(path + ": " + error);
-    self->entry = static_cast<const clap_plugin_entry*>(dynlib::ownSymbol(self->library, "clap_entry"));
-    if (self->entry == nullptr || !self->entry->init(path.c_str())) {
-        self->entry = nullptr;
-        throw HostError(path + ": no clap_entry, or its init failed");
+    void* library = dynlib::load(path, error);
+    if (library == nullptr) throw HostError(path + ": " + error);
+    const auto* entry = static_cast<const clap_plugin_entry*>(dynlib::ownSymbol(library, "clap_entry"));
+    if (entry == nullptr) {
+        dynlib::unload(library);
+        throw HostError(path + ": no clap_entry");
     }
-    auto factory = static_cast<const clap_plugin_factory*>(self->entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
-    self->host = {CLAP_VERSION, self.get(),  "velmora", "Velmora", "",
-                  "1.0.0",      noExtension, noRequest, noRequest, noRequest};
+    std::unique_ptr<ClapPlugin> self;
+    try {
+        self = attach(entry, path, id);
+    } catch (...) {
+        dynlib::unload(library);
+        throw;
+    }
+    self->library = library;
+    return self;
+}
+
+std::unique_ptr<ClapPlugin> ClapPlugin::attach(const clap_plugin_entry* entry, const std::string& path,
+                                               const std::string& id) {
+    std::unique_ptr<ClapPlugin> self(new ClapPlugin());
+    if (!entry->init(path.c_str())) throw HostError(path + ": the entry's init failed");
+    self->entry = entry;
+    auto factory = static_cast<const clap_plugin_factory*>(entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
+    self->hostParams = {rescan, nullptr, noRequest};
+    self->host = {CLAP_VERSION, self.get(), "velmora", "Velmora", "",
+                  "1.0.0",      extension,  noRequest, noRequest, noRequest};
     self->plugin = factory != nullptr ? factory->create_plugin(factory, &self->host, id.c_str()) : nullptr;
     if (self->plugin == nullptr || !self->plugin->init(self->plugin)) {
         throw HostError(path + ": no plug-in " + id + ", or its init failed");
     }
     self->params = static_cast<const clap_plugin_params*>(self->plugin->get_extension(self->plugin, CLAP_EXT_PARAMS));
     if (self->params == nullptr) throw HostError(path + ": no parameter extension");
+    self->state = static_cast<const clap_plugin_state*>(self->plugin->get_extension(self->plugin, CLAP_EXT_STATE));
+    self->stopped.header = {sizeof(clap_event_transport), 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_TRANSPORT, 0};
+    self->stopped.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_HAS_BEATS_TIMELINE;
+    self->stopped.tempo = 120.0;
     return self;
 }
 
@@ -65,17 +105,42 @@ double ClapPlugin::parameterValue(clap_id id) const {
     return value;
 }
 
-void ClapPlugin::queueParameter(clap_id id, double value) noexcept {
+std::string ClapPlugin::saveState() const {
+    std::string text;
+    const clap_ostream stream{&text, append};
+    if (state == nullptr || !state->save(plugin, &stream)) throw HostError("the plug-in did not save its state");
+    return text;
+}
+
+bool ClapPlugin::loadState(const std::string& text) {
+    Reader reader{text, 0};
+    const clap_istream stream{&reader, readOn};
+    return state != nullptr && state->load(plugin, &stream);
+}
+
+void ClapPlugin::queueParameter(clap_id id, double value, std::uint32_t frame) noexcept {
     if (queued == kMaxEvents) return;
-    clap_event_param_value& e = events[queued++];
+    clap_event_param_value& e = events[queued++].parameter;
     e = {};
-    e.header = {sizeof(clap_event_param_value), 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
+    e.header = {sizeof(clap_event_param_value), frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
     e.param_id = id;
     e.note_id = -1;
     e.port_index = -1;
     e.channel = -1;
     e.key = -1;
     e.value = value;
+}
+
+void ClapPlugin::queueTransport(const clap_event_transport& transport, std::uint32_t frame) noexcept {
+    if (queued == kMaxEvents) return;
+    clap_event_transport& e = events[queued++].transport;
+    e = transport;
+    e.header = {sizeof(clap_event_transport), frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_TRANSPORT, 0};
+}
+
+void ClapPlugin::flushParameters() noexcept {
+    params->flush(plugin, &inEvents, &outEvents);
+    queued = 0;
 }
 
 std::uint32_t ClapPlugin::eventCount(const clap_input_events* list) noexcept {
@@ -86,19 +151,13 @@ const clap_event_header* ClapPlugin::event(const clap_input_events* list, std::u
     return &static_cast<const ClapPlugin*>(list->ctx)->events[index].header;
 }
 
-clap_process_status ClapPlugin::process(const float* in0, const float* in1, float* out0, float* out1,
-                                        std::uint32_t frames) noexcept VELMORA_NONBLOCKING {
-    float* inputs[2] = {const_cast<float*>(in0), const_cast<float*>(in1)};
-    float* outputs[2] = {out0, out1};
-    clap_audio_buffer input{inputs, nullptr, 2, 0, 0};
-    clap_audio_buffer output{outputs, nullptr, 2, 0, 0};
-    const clap_input_events inEvents{this, eventCount, event};
-    const clap_output_events outEvents{this, discardEvent};
-    const clap_process data{steadyTime, frames, nullptr, &input, &output, 1, 1, &inEvents, &outEvents};
-    const clap_process_status status = plugin->process(plugin, &data);
-    queued = 0;
-    steadyTime += frames;
-    return status;
+void ClapPlugin::rescan(const clap_host* host, clap_param_rescan_flags) noexcept {
+    ++static_cast<ClapPlugin*>(host->host_data)->rescans;
+}
+
+const void* ClapPlugin::extension(const clap_host* host, const char* id) noexcept {
+    if (std::strcmp(id, CLAP_EXT_PARAMS) != 0) return nullptr;
+    return &static_cast<const ClapPlugin*>(host->host_data)->hostParams;
 }
 
 }  // namespace velmora::host

@@ -17,7 +17,7 @@ PACKAGES=(
   locales-all
   pkg-config libsndfile1-dev libcli11-dev libcairo2-dev fonts-dejavu-core
   dpf-plugins-vst
-  dpf-source lv2-dev lilv-utils lv2file sordi qtractor
+  dpf-source lv2-dev liblilv-dev lilv-utils lv2file sordi qtractor
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
   ardour
   clang-22 libclang-rt-22-dev valgrind

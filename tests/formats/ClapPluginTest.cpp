@@ -1,107 +1,61 @@
 // The CLAP plug-ins driven through their own interface, as a host's audio
 // thread drives them: their parameters are the table's plain values, their
 // output equals the VST 2 plug-in's for the same settings whatever the
-// blocks (0 frames, 1, more than announced), and bad values from the host
-// are clamped or ignored, never heard as anything but a valid setting.
+// blocks (0 frames, 1, more than announced) and wherever in a block a
+// change arrives, bad values from the host are clamped or ignored, the
+// host's transport is taken without changing the sound yet, and the state
+// a host saves comes back.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "ClapHost.h"
-#include "VstHost.h"
+#include "TwinRender.h"
 
 namespace velmora::formats {
 namespace {
 
 using host::ClapPlugin;
 
-constexpr double kRate = 44100.0;
-constexpr std::uint32_t kAnnounced = 4096;
-// Blocks as an unkind host sends them, over and over: empty ones, single
-// frames, odd sizes and blocks larger than the announced maximum.
-constexpr std::uint32_t kBlocks[] = {0, 1, 17, 64, 0, 1000, 4096, 8192, 3, 512};
+std::string clapFile(const std::string& name) { return std::string(VELMORA_PLUGIN_DIR) + "/clap/" + name + ".clap"; }
 
-struct Stereo {
-    std::vector<float> left, right;
-};
-
-Stereo noise(std::size_t frames) {
-    std::mt19937 random(99);
-    std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
-    Stereo s{std::vector<float>(frames), std::vector<float>(frames)};
-    for (std::size_t i = 0; i < frames; ++i) {
-        s.left[i] = uniform(random);
-        s.right[i] = uniform(random);
-    }
-    return s;
-}
-
-const Stereo& input() {
-    static const Stereo s = noise(2 * 44100);
-    return s;
-}
-
-std::string file(const std::string& name, const char* extension) {
-    return std::string(VELMORA_PLUGIN_DIR) + (extension[1] == 'c' ? "/clap/" : "/") + name + extension;
-}
-
-// A plain value for a CLAP parameter id, or a VST 2 host value.
+// A plain value for a CLAP parameter id, the VST 2 host value that stands
+// for it, and the frame of the input it is sent at.
 struct Change {
     clap_id id;
     double plain;
     float hostValue;
+    std::size_t frame = 0;
 };
 
 std::unique_ptr<ClapPlugin> startClap(const std::string& name, const std::string& id) {
-    auto plugin = ClapPlugin::load(file(name, ".clap"), id);
+    auto plugin = ClapPlugin::load(clapFile(name), id);
     plugin->activate(kRate, kAnnounced);
     return plugin;
 }
 
-// The input through the CLAP plug-in in kBlocks' pattern, `changes` sent
-// with the first block.
+// The input through the CLAP plug-in in unkind blocks, each change sent
+// with the block that holds its frame, at its place in the block.
 Stereo renderClap(ClapPlugin& plugin, const std::vector<Change>& changes) {
-    for (const Change& c : changes) plugin.queueParameter(c.id, c.plain);
-    const Stereo& in = input();
-    Stereo out{std::vector<float>(in.left.size()), std::vector<float>(in.left.size())};
-    for (std::size_t done = 0, block = 0; done < in.left.size(); ++block) {
-        const std::uint32_t frames = std::uint32_t(std::min<std::size_t>(kBlocks[block % 10], in.left.size() - done));
-        EXPECT_EQ(plugin.process(&in.left[done], &in.right[done], &out.left[done], &out.right[done], frames),
-                  CLAP_PROCESS_CONTINUE);
-        done += frames;
-    }
-    return out;
+    return renderInUnkindBlocks([&](const float* in0, const float* in1, float* out0, float* out1, std::uint32_t n) {
+        const auto start = std::size_t(in0 - input().left.data());
+        for (const Change& c : changes) {
+            if (c.frame >= start && (c.frame < start + n || (n == 0 && c.frame == start))) {
+                plugin.queueParameter(c.id, c.plain, std::uint32_t(c.frame - start));
+            }
+        }
+        EXPECT_EQ(plugin.process(in0, in1, out0, out1, n), CLAP_PROCESS_CONTINUE);
+    });
 }
 
-// The same input through the VST 2 plug-in as `velmora render` drives it.
-Stereo renderVst2(const std::string& name, const std::vector<Change>& changes) {
-    auto instance = host::PluginInstance::load(file(name, ".so"));
-    instance->open();
-    instance->setSampleRate(float(kRate));
-    instance->setBlockSize(512);
-    for (const Change& c : changes) instance->setParameter(std::int32_t(c.id), c.hostValue);
-    instance->resume();
-    instance->suspend();
-    instance->resume();
-    const Stereo& in = input();
-    Stereo out{std::vector<float>(in.left.size()), std::vector<float>(in.left.size())};
-    for (std::size_t done = 0; done < in.left.size(); done += 512) {
-        const auto frames = std::int32_t(std::min<std::size_t>(512, in.left.size() - done));
-        instance->processReplacing(const_cast<float*>(&in.left[done]), const_cast<float*>(&in.right[done]),
-                                   &out.left[done], &out.right[done], frames);
-    }
-    return out;
-}
-
-bool sameBits(const Stereo& a, const Stereo& b) {
-    return a.left.size() == b.left.size() &&
-           std::memcmp(a.left.data(), b.left.data(), a.left.size() * sizeof(float)) == 0 &&
-           std::memcmp(a.right.data(), b.right.data(), a.right.size() * sizeof(float)) == 0;
+Stereo vst2Twin(const std::string& name, const std::vector<Change>& changes) {
+    std::vector<Vst2Change> vst2;
+    for (const Change& c : changes) vst2.push_back({std::int32_t(c.id), c.hostValue, c.frame});
+    return renderVst2(name, vst2);
 }
 
 struct Twin {
@@ -117,7 +71,7 @@ TEST_P(ClapTwin, EqualsTheVst2PluginWhateverTheBlocks) {
     const Twin& t = GetParam();
     auto plugin = startClap(t.plugin, t.id);
     const Stereo clap = renderClap(*plugin, t.changes);
-    EXPECT_TRUE(sameBits(clap, renderVst2(t.plugin, t.changes)));
+    EXPECT_TRUE(sameBits(clap, vst2Twin(t.plugin, t.changes)));
     EXPECT_FALSE(sameBits(clap, input())) << "the effect changes the sound";
 }
 
@@ -129,6 +83,11 @@ INSTANTIATE_TEST_SUITE_P(
              "VelmoraGater",
              "velmora.gater",
              {{0, 7.0, 6.0f / 15.0f}, {1, 277.5, 0.75f}, {2, 50.0, 0.5f}, {4, 0.0, 0.0f}, {6, 0.25, 0.25f}}},
+        // Frames 1234 and 30000 lie inside blocks of 4096 frames.
+        Twin{"GaterChangesInsideBlocks",
+             "VelmoraGater",
+             "velmora.gater",
+             {{2, 100.0, 1.0f, 1234}, {3, 0.0, 0.0f, 1234}, {1, 360.0, 1.0f, 30000}}},
         Twin{"TremoloDefaults", "VelmoraTremolo", "velmora.tremolo", {}},
         Twin{"TremoloSine", "VelmoraTremolo", "velmora.tremolo", {{0, 2.0, 0.5f}, {1, 195.0, 0.5f}}},
         Twin{"TremoloSawUp", "VelmoraTremolo", "velmora.tremolo", {{0, 4.0, 0.9f}, {1, 360.0, 1.0f}, {3, 0.5, 0.5f}}}),
@@ -156,6 +115,27 @@ TEST(ClapParameters, ArePlainValuesFromTheTable) {
     ASSERT_EQ(tremolo->parameterCount(), 4u);
     expectParameter(tremolo->parameterInfo(0), "Waveform", 0.0, 4.0, 0.0, true);
     expectParameter(tremolo->parameterInfo(2), "P-Width", 10.0, 90.0, 50.0, false);
+}
+
+// The text a host shows for a value, and the value of a typed text.
+TEST(ClapParameters, ShowAndReadValuesAsText) {
+    auto tremolo = ClapPlugin::load(clapFile("VelmoraTremolo"), "velmora.tremolo");
+    const clap_plugin_params& params = tremolo->parameters();
+    const clap_plugin* plugin = tremolo->instance();
+    char text[64];
+    ASSERT_TRUE(params.value_to_text(plugin, 1, 120.0, text, sizeof(text)));
+    EXPECT_STREQ(text, "120.00 BPM");
+    ASSERT_TRUE(params.value_to_text(plugin, 0, 3.0, text, sizeof(text)));
+    EXPECT_STREQ(text, "Saw down");
+    ASSERT_TRUE(params.value_to_text(plugin, 2, 500.0, text, 8));
+    EXPECT_STREQ(text, "90.00 %") << "clamped, cut to the buffer";
+    double value = 0.0;
+    EXPECT_TRUE(params.text_to_value(plugin, 0, "saw DOWN", &value));
+    EXPECT_EQ(value, 3.0);
+    EXPECT_TRUE(params.text_to_value(plugin, 1, " 128 bpm", &value));
+    EXPECT_EQ(value, 128.0);
+    EXPECT_FALSE(params.text_to_value(plugin, 1, "fast", &value));
+    EXPECT_FALSE(params.value_to_text(plugin, 4, 1.0, text, sizeof(text))) << "no parameter 4";
 }
 
 // Values outside the range are heard as the nearest end of it, whole
@@ -204,6 +184,64 @@ TEST(ClapBadInput, HostileValuesNeverGiveALouderOrNonFiniteSample) {
             }
         }
     }
+}
+
+// The host's transport, with every block and as events inside blocks,
+// sane or not: taken, and not heard yet.
+TEST(ClapTransport, LeavesTheSoundAsWithoutIt) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    clap_event_transport rolling{};
+    rolling.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_HAS_BEATS_TIMELINE | CLAP_TRANSPORT_IS_PLAYING;
+    rolling.tempo = 133.33;
+    clap_event_transport wild = rolling;
+    wild.tempo = nan;
+    wild.song_pos_beats = -(std::int64_t(1) << 62);
+    auto plugin = startClap("VelmoraTremolo", "velmora.tremolo");
+    const Stereo heard =
+        renderInUnkindBlocks([&](const float* in0, const float* in1, float* out0, float* out1, std::uint32_t n) {
+            rolling.song_pos_beats += std::int64_t(n) * CLAP_BEATTIME_FACTOR / 1000;
+            plugin->queueTransport(wild, n / 3);
+            plugin->queueTransport(rolling, n / 2);
+            plugin->queueTransport(wild, n + 7);  // past the block: taken at its end
+            plugin->process(in0, in1, out0, out1, n, &rolling);
+        });
+    EXPECT_TRUE(sameBits(heard, renderVst2("VelmoraTremolo", {})));
+}
+
+// A saved state brings every value back in a new instance and tells the
+// host to read the values again; text that is not a state is refused and
+// changes nothing.
+TEST(ClapState, BringsTheValuesBackAndRefusesOtherText) {
+    auto saved = startClap("VelmoraGater", "velmora.gater");
+    renderClap(*saved, {{0, 7.0, 0}, {1, 277.5, 0}, {6, 0.25, 0}});
+    const std::string state = saved->saveState();
+    EXPECT_EQ(state.substr(0, 16), "velmora-state 1\n");
+
+    auto loaded = ClapPlugin::load(clapFile("VelmoraGater"), "velmora.gater");
+    ASSERT_TRUE(loaded->loadState(state));
+    EXPECT_EQ(loaded->rescanCount(), 1);
+    for (clap_id id = 0; id < 19; ++id) EXPECT_EQ(loaded->parameterValue(id), saved->parameterValue(id)) << id;
+
+    for (const std::string& wrong : {std::string("velmora-state 2\nsteps 3\n"), std::string("steps 3\n"),
+                                     state + "tempo fast\n", state + std::string(5000, ' ')}) {
+        EXPECT_FALSE(loaded->loadState(wrong)) << wrong.substr(0, 20);
+        EXPECT_EQ(loaded->parameterValue(0), 7.0);
+    }
+    // A state of a later version: unknown keys skipped, missing ones at their defaults.
+    ASSERT_TRUE(loaded->loadState("velmora-state 1\nsync 1\nedge 55.5\n"));
+    EXPECT_EQ(loaded->parameterValue(2), 55.5);
+    EXPECT_EQ(loaded->parameterValue(0), 16.0);
+}
+
+// Parameters a host sends while not processing, through flush.
+TEST(ClapFlush, AppliesTheParameterEvents) {
+    auto plugin = ClapPlugin::load(clapFile("VelmoraTremolo"), "velmora.tremolo");
+    plugin->queueParameter(0, 2.0);
+    plugin->queueParameter(1, 195.0, 100);
+    plugin->queueParameter(9, 1.0);
+    plugin->flushParameters();
+    EXPECT_EQ(plugin->parameterValue(0), 2.0);
+    EXPECT_EQ(plugin->parameterValue(1), 195.0);
 }
 
 }  // namespace
