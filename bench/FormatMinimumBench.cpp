@@ -34,8 +34,8 @@ struct ClapMinimum {
     static const void* extension(const clap_plugin*, const char* id) {
         return std::strcmp(id, CLAP_EXT_PARAMS) == 0 ? &params : nullptr;
     }
-    static constexpr clap_plugin_descriptor descriptor = {CLAP_VERSION, "minimum", "minimum", "", "", "", "", "", "",
-                                                          nullptr};
+    static constexpr clap_plugin_descriptor descriptor = {CLAP_VERSION, "minimum", "minimum", "", "",
+                                                          "",           "",        "",        "", nullptr};
     static constexpr clap_plugin plugin = {&descriptor, nullptr, init,    destroy, activate,  nothing,
                                            start,       nothing, nothing, process, extension, nothing};
     static const clap_plugin* create(const clap_plugin_factory*, const clap_host*, const char*) { return &plugin; }
@@ -114,13 +114,13 @@ v3_result V3_API Vst3Minimum::queryObject(void*, const v3_tuid iid, void** objec
 }
 
 [[maybe_unused]] const bool registered = [] {
-    const FormatSources minimum = {
-        [] { return velmora::host::ClapPlugin::attach(&ClapMinimum::entry, "", "minimum"); },
-        {},
-        [] {
-            auto* factory = static_cast<v3_plugin_factory**>(const_cast<void*>(static_cast<const void*>(&Vst3Minimum::factory)));
-            return velmora::host::Vst3Plugin::attach(factory, "minimum");
-        }};
+    const FormatSources minimum = {[] { return velmora::host::ClapPlugin::attach(&ClapMinimum::entry, "", "minimum"); },
+                                   {},
+                                   [] {
+                                       auto* factory = static_cast<v3_plugin_factory**>(
+                                           const_cast<void*>(static_cast<const void*>(&Vst3Minimum::factory)));
+                                       return velmora::host::Vst3Plugin::attach(factory, "minimum");
+                                   }};
     registerFormatCases("format", "-minimum", minimum, {});
     return true;
 }();
