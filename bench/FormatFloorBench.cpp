@@ -27,6 +27,7 @@ struct SilentOscillator {
     void setSampleRate(float) noexcept {}
     void reset() noexcept {}
     void replace(const float*, const float*, float*, float*, std::int32_t) noexcept {}
+    void followHost(bool) noexcept {}
 };
 
 // The effect `Real` with its parameters and a silent oscillator.
@@ -34,12 +35,15 @@ template <class Real>
 struct SilentDescription {
     using Oscillator = SilentOscillator;
     static constexpr std::int32_t parameterCount = Real::Description::parameterCount;
-    static constexpr std::int32_t programCount = Real::Description::programCount;
+    static constexpr std::int32_t factoryPresetCount = Real::Description::factoryPresetCount;
+    static constexpr const typename Real::Description::Preset* factoryPresets = Real::Description::factoryPresets;
+    static constexpr double syncUnitBeats = Real::Description::syncUnitBeats;
     static constexpr char uniqueId[] = "KvSl";
     static constexpr char name[] = "Silent";
     static constexpr char summary[] = "";
     static constexpr const ParameterInfo* parameters = Real::Description::parameters;
     static void apply(SilentOscillator&, std::int32_t, float) noexcept {}
+    static void enterSyncedUnit(SilentOscillator&, std::int64_t, float, float) noexcept {}
 };
 
 constexpr const char* kNoFeatures[] = {nullptr};

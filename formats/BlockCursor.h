@@ -15,15 +15,8 @@
 #include <cstdint>
 
 #include "Nonblocking.h"
+#include "StereoChannels.h"
 
-// The channels of a host's block: two inputs, two outputs (any of them may
-// be the same buffer).
-struct StereoChannels {
-    const float* in0 = nullptr;
-    const float* in1 = nullptr;
-    float* out0 = nullptr;
-    float* out1 = nullptr;
-};
 
 template <class Core>
 class TBlockCursor {

@@ -1,10 +1,9 @@
-// The programs an effect comes with in the LV2, VST3 and CLAP formats:
-// their names and the plain value of every parameter in each. The effect's
-// core loads them (TEffectCore::loadProgram) and the LV2 description lists
-// them as presets (TtlGenerator), both from here.
-//
-// For now each of the description's programs is "Init", every parameter at
-// its default, as in the VST 2 plug-in.
+// The programs an effect comes with in the LV2, VST3 and CLAP formats: the
+// description's factory presets, their names and the plain value of every
+// parameter of its table in each. The effect's core loads them
+// (TEffectCore::loadProgram), the VST3 plug-in lists them as its programs
+// and the LV2 description as its presets (TtlGenerator), all from here.
+// Program 0 is the default setting.
 #pragma once
 
 #include <cstdint>
@@ -13,15 +12,15 @@
 
 template <class Description>
 struct TFactoryPrograms {
-    static constexpr std::uint32_t count = Description::programCount;
+    static constexpr std::uint32_t count = Description::factoryPresetCount;
 
     // `program` < count.
-    static const char* name(std::uint32_t /*program*/) noexcept { return "Init"; }
+    static const char* name(std::uint32_t program) noexcept { return Description::factoryPresets[program].name; }
 
-    // The plain value, as the formats present it, of parameter `index` in
-    // `program` (both in range).
-    static float value(std::uint32_t /*program*/, std::uint32_t index) noexcept {
-        return defaultValue(Description::parameters[index]);
+    // The plain value, as the formats present it, of parameter `index` of
+    // the table in `program` (both in range).
+    static float value(std::uint32_t program, std::uint32_t index) noexcept {
+        return float(presentedValue(Description::parameters[index], Description::factoryPresets[program].values[index]));
     }
 
     // A parameter's default as the formats present it (Tempo 120 BPM,

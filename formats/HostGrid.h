@@ -38,8 +38,9 @@ public:
         timeTempo = tempo;
         timeBeats = beats;
     }
-    // The next run locates the period anew (the oscillator restarted).
-    void relock() noexcept { locked = false; }
+    // The next run that follows the host locates the period anew (the
+    // oscillator restarted).
+    void relock() noexcept { relocate = true; }
 
     // The next `frames` frames through `target`, which provides:
     //   process(offset, count)          the frames [offset, offset + count)
@@ -58,7 +59,9 @@ public:
         } else {
             runLocked(frames, target);
         }
-        timeBeats += double(frames) * timeTempo / (60.0 * sampleRate);
+        // Where the next block is when the host does not say (LV2 hosts
+        // report the time when it changes).
+        if (timeRolling) timeBeats += double(frames) * timeTempo / (60.0 * sampleRate);
     }
 
 private:
@@ -78,7 +81,7 @@ private:
         const double units = timeBeats / unitBeats;  // the grid at frame 0
         // Off by more than a sample from where the last block left it: the
         // host relocated, looped or restarted.
-        if (!locked || std::fabs(units - expectedUnits) * length > 1.0) locate(units, length, target);
+        if (!locked || relocate || std::fabs(units - expectedUnits) * length > 1.0) locate(units, length, target);
         std::uint32_t done = 0;
         for (;;) {
             const double at = std::ceil((double(unit + 1) - units) * length);
@@ -101,6 +104,7 @@ private:
         unit = std::int64_t(first);
         target.enter(unit, length, std::floor((units - first) * length));
         locked = true;
+        relocate = false;
     }
 
     const double unitBeats;
@@ -108,7 +112,8 @@ private:
     bool timeRolling = false;
     double timeTempo = NAN;
     double timeBeats = NAN;
-    bool locked = false;
+    bool locked = false;    // the target's periods are the grid's
+    bool relocate = false;  // the next locked run locates anew
     std::int64_t unit = 0;
     double expectedUnits = 0.0;
 };

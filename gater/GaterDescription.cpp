@@ -1,7 +1,5 @@
 #include "GaterDescription.h"
 
-#include <iterator>
-
 #include "Rounding.h"
 
 const ParameterInfo GaterDescription::parameters[parameterCount] = {
@@ -37,7 +35,7 @@ const ParameterInfo GaterDescription::parameters[parameterCount] = {
 
 // Steps, tempo (BPM, heard when the host's beat is not followed), edge (%),
 // then the gains of steps 1 to 16.
-const GaterDescription::Preset GaterDescription::factoryPresets[] = {
+const GaterDescription::Preset GaterDescription::factoryPresets[factoryPresetCount] = {
     {"Straight sixteenths", {16, 120, 10, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}},
     {"Eighths", {16, 120, 10, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0}},
     {"Offbeat eighths", {4, 120, 10, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}},
@@ -52,7 +50,6 @@ const GaterDescription::Preset GaterDescription::factoryPresets[] = {
     {"Accented downbeats",
      {16, 120, 15, 1, 0.35, 0.5, 0.35, 1, 0.35, 0.5, 0.35, 1, 0.35, 0.5, 0.35, 1, 0.35, 0.5, 0.35}},
 };
-const std::int32_t GaterDescription::factoryPresetCount = std::int32_t(std::size(factoryPresets));
 
 void GaterDescription::apply(TOsc& osc, std::int32_t index, float v) noexcept {
     const double plain = plainValue(parameters[index], v);
@@ -69,6 +66,11 @@ void GaterDescription::apply(TOsc& osc, std::int32_t index, float v) noexcept {
         case kEdge: osc.setEdge(v); break;
         default: osc.setStepGain(index - kFirstStepGain + 1, v); break;
     }
+}
+
+void GaterDescription::enterSyncedUnit(TOsc& osc, std::int64_t unit, float length, float position) noexcept {
+    const std::int64_t steps = osc.getStepCount();
+    osc.enterHostStep(std::int32_t((unit % steps + steps) % steps) + 1, length, position);
 }
 
 double GaterDescription::displayed(TOsc& osc, std::int32_t index, float v) noexcept {

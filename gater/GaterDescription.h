@@ -20,9 +20,18 @@ struct GaterDescription : EffectDescriptionBase<TOsc, 19> {
     static const ParameterInfo parameters[parameterCount];
 
     // The factory presets of the formats that have presets: step patterns a
-    // musician reaches for. (The VST 2 plug-in's programs are all "Init".)
-    static const Preset factoryPresets[];
-    static const std::int32_t factoryPresetCount;
+    // musician reaches for. (The VST 2 plug-in's programs are all "Init".) The first is
+    // the default setting, which a new instance starts with.
+    static constexpr std::int32_t factoryPresetCount = 10;
+    static const Preset factoryPresets[factoryPresetCount];
+
+    // Following the host's beat (the formats that know it): a step per
+    // sixteenth note, the pattern counted from the song's start.
+    static constexpr double syncUnitBeats = 0.25;
+    // Audio thread, between blocks: the next frame is `position` frames into
+    // sixteenth `unit` of the song (`length` frames long), which step
+    // (unit mod n) + 1 of an n-step pattern plays.
+    static void enterSyncedUnit(TOsc& osc, std::int64_t unit, float length, float position) noexcept;
 
     // The parameter index of step 1..16's gain.
     static constexpr std::int32_t stepGainIndex(std::int32_t step) noexcept { return kFirstStepGain + step - 1; }

@@ -1,7 +1,5 @@
 #include "TremoloDescription.h"
 
-#include <iterator>
-
 namespace {
 
 constexpr const char* kWaveformNames[] = {"Square", "Triangle", "Sine", "Saw down", "Saw up"};
@@ -39,13 +37,12 @@ const ParameterInfo TremoloDescription::parameters[parameterCount] = {
 
 // Waveform (its choice), tempo (BPM, heard when the host's beat is not
 // followed), pulse width (%), level (linear).
-const TremoloDescription::Preset TremoloDescription::factoryPresets[] = {
-    {"Smooth sine", {kSine, 120, 50, 1}},          {"Choppy square", {kSquare, 120, 50, 1}},
+const TremoloDescription::Preset TremoloDescription::factoryPresets[factoryPresetCount] = {
+    {"Choppy square", {kSquare, 120, 50, 1}},      {"Smooth sine", {kSine, 120, 50, 1}},
     {"Short square stabs", {kSquare, 120, 20, 1}}, {"Long square, short gaps", {kSquare, 120, 80, 1}},
     {"Triangle sway", {kTriangle, 120, 50, 1}},    {"Decaying saw pulses", {kSawDown, 120, 50, 1}},
     {"Rising saw swells", {kSawUp, 120, 50, 1}},
 };
-const std::int32_t TremoloDescription::factoryPresetCount = std::int32_t(std::size(factoryPresets));
 
 void TremoloDescription::apply(TLfo& lfo, std::int32_t index, float v) noexcept {
     const double plain = plainValue(parameters[index], v);
@@ -58,6 +55,10 @@ void TremoloDescription::apply(TLfo& lfo, std::int32_t index, float v) noexcept 
         case kPulseWidth: lfo.setPulseWidth(float(plain)); break;
         default: lfo.setLevel(float(plain * 100.0)); break;
     }
+}
+
+void TremoloDescription::enterSyncedUnit(TLfo& lfo, std::int64_t, float length, float position) noexcept {
+    lfo.enterHostCycle(length, position);
 }
 
 double TremoloDescription::displayed(TLfo& lfo, std::int32_t index, float) noexcept {

@@ -21,9 +21,17 @@ struct TremoloDescription : EffectDescriptionBase<TLfo, 4> {
     static const ParameterInfo parameters[parameterCount];
 
     // The factory presets of the formats that have presets. (The VST 2
-    // plug-in's programs are all "Init".)
-    static const Preset factoryPresets[];
-    static const std::int32_t factoryPresetCount;
+    // plug-in's programs are all "Init".) The first
+    // is the default setting, which a new instance starts with.
+    static constexpr std::int32_t factoryPresetCount = 7;
+    static const Preset factoryPresets[factoryPresetCount];
+
+    // Following the host's beat (the formats that know it): a cycle per
+    // quarter note.
+    static constexpr double syncUnitBeats = 1.0;
+    // Audio thread, between blocks: the next value is `position` frames into
+    // quarter note `unit` of the song, a cycle `length` frames long.
+    static void enterSyncedUnit(TLfo& lfo, std::int64_t unit, float length, float position) noexcept;
 
     // Sets what host value v of parameter `index` (0..3) drives: the
     // waveform of v's band (a value above 1, or NaN, leaves it as it is),

@@ -114,7 +114,7 @@ private:
                                                 const clap_process* data) noexcept VELMORA_NONBLOCKING {
         TClapPlugin* self = of(plugin);
         if (self == nullptr || data == nullptr) return CLAP_PROCESS_ERROR;
-        self->core.setHostTime(timeOf(data->transport), 0);
+        self->core.setHostTime(timeOf(data->transport));
         const clap_input_events* events = data->in_events;
         const std::uint32_t count =
             events != nullptr && events->size != nullptr && events->get != nullptr ? events->size(events) : 0;
@@ -164,8 +164,8 @@ private:
                 block.advanceTo(event->time);
                 core.setValue(change->param_id, float(change->value));
             } else if (event->type == CLAP_EVENT_TRANSPORT && event->size >= sizeof(clap_event_transport)) {
-                const std::uint32_t frame = block.advanceTo(event->time);
-                core.setHostTime(timeOf(reinterpret_cast<const clap_event_transport*>(event)), frame);
+                block.advanceTo(event->time);
+                core.setHostTime(timeOf(reinterpret_cast<const clap_event_transport*>(event)));
             }
         }
         block.finish();

@@ -4,9 +4,9 @@
 // written at build time from the same tables by TtlGenerator.cpp.
 //
 // Ports, in this order: audio in L and R (0, 1), audio out L and R (2, 3),
-// one control input per parameter of the table in its order (from 4), and
-// an optional atom input for the host's time:Position (after the
-// controls). It needs no feature of the host; with the URID map it reads
+// one control input per parameter of the table in its order (from 4), an
+// optional atom input for the host's time:Position (after the controls),
+// and the Sync switch (last). It needs no feature of the host; with the URID map it reads
 // the host's time.
 //
 // Control ports. A host writes their values into its own memory; each
@@ -43,8 +43,9 @@ template <class Effect>
 class TLv2Plugin {
     using Core = TEffectCore<typename Effect::Description>;
     static constexpr std::uint32_t kAudioPorts = 4;
-    static constexpr std::uint32_t kControls = Core::parameterCount;
+    static constexpr std::uint32_t kControls = Core::tableSize;
     static constexpr std::uint32_t kTimePort = kAudioPorts + kControls;
+    static constexpr std::uint32_t kSyncPort = kTimePort + 1;
 
 public:
     // Main thread (instantiate), with the host's features (may be null).
@@ -54,6 +55,8 @@ public:
             applied[i] = core.value(i);
             controls[i] = &applied[i];
         }
+        syncApplied = core.value(Core::kSync);
+        sync = &syncApplied;
     }
 
 private:
@@ -84,6 +87,8 @@ private:
             self->controls[i] = next;
         } else if (port == kTimePort) {
             self->timeEvents = static_cast<const LV2_Atom_Sequence*>(data);
+        } else if (port == kSyncPort) {
+            self->sync = data != nullptr ? static_cast<const float*>(data) : &self->syncApplied;
         }
     }
 
@@ -117,7 +122,8 @@ private:
                                              std::uint32_t frames) noexcept VELMORA_NONBLOCKING {
         TBlockCursor<Core> block(core, channels, frames);
         time.read(timeEvents, [this, &block](std::uint32_t frame, const HostTime& hostTime) {
-            core.setHostTime(hostTime, block.advanceTo(frame));
+            block.advanceTo(frame);
+            core.setHostTime(hostTime);
         });
         block.finish();
     }
@@ -138,6 +144,10 @@ private:
             for (std::uint32_t i = 0; i < kControls; ++i) differ |= bitsOf(values[i]) ^ bitsOf(applied[i]);
         } else {
             for (std::uint32_t i = 0; i < kControls; ++i) differ |= bitsOf(*controls[i]) ^ bitsOf(applied[i]);
+        }
+        if (bitsOf(*sync) != bitsOf(syncApplied)) {
+            syncApplied = *sync;
+            core.setValue(Core::kSync, syncApplied);
         }
         if (differ == 0) return;
         for (std::uint32_t i = 0; i < kControls; ++i) {
@@ -165,6 +175,8 @@ private:
     float* audio[kAudioPorts] = {};
     const float* controls[kControls];
     float applied[kControls];  // each control port's value when last read
+    const float* sync;
+    float syncApplied;  // the Sync port's value when last read
     bool readAll = true;
     bool layoutKnown = false;  // whether `contiguous` tells the ports' layout
     bool contiguous = false;   // the ports' values are one array

@@ -19,6 +19,7 @@
 #include "FactoryPrograms.h"
 #include "GaterFormats.h"
 #include "Product.h"
+#include "SyncParameter.h"
 #include "TremoloFormats.h"
 
 namespace {
@@ -81,6 +82,10 @@ void writeControlPort(std::ostream& out, std::uint32_t index, const ParameterInf
         << "        lv2:minimum " << number(float(info.minimum)) << " ;\n"
         << "        lv2:maximum " << number(float(info.maximum)) << " ;\n"
         << unitOf(info);
+    if (&info == &kSyncParameter) {
+        out << "        lv2:portProperty lv2:toggled ;\n    ] ;\n";
+        return;
+    }
     if (info.kind != ParameterKind::kLinear) out << "        lv2:portProperty lv2:integer ;\n";
     if (info.kind == ParameterKind::kChoice) {
         out << "        lv2:portProperty lv2:enumeration ;\n";
@@ -118,7 +123,8 @@ void writePlugin(std::ostream& out) {
     for (const ParameterInfo& info : Description::parameters) {
         writeControlPort(out, index++, info, Programs::defaultValue(info));
     }
-    writeTimePort(out, index);
+    writeTimePort(out, index++);
+    writeControlPort(out, index, kSyncParameter, Programs::defaultValue(kSyncParameter));
     out << "    .\n\n";
     for (const char* group : {"in", "out"}) {
         out << "<" << uri << "#" << group << ">\n    a pg:StereoGroup, pg:" << (group[0] == 'i' ? "Input" : "Output")

@@ -206,7 +206,7 @@ private:
     static v3_result V3_API process(void* self, v3_process_data* data) noexcept VELMORA_NONBLOCKING {
         if (self == nullptr || data == nullptr || data->symbolic_sample_size != V3_SAMPLE_32) return V3_INVALID_ARG;
         TVst3Plugin& plugin = Slot::of(self);
-        plugin.effect.setHostTime(timeOf(data->ctx), 0);
+        plugin.effect.setHostTime(timeOf(data->ctx));
         v3_param_changes** changes = data->input_params;
         const std::int32_t count = changes != nullptr ? vst3Call(changes, &v3_param_changes::get_param_count) : 0;
         float** in = stereo(data->inputs, data->num_input_buses);

@@ -39,15 +39,16 @@ struct Bounce {
     bool restartsAtBounce;
 };
 
-// Default gains throughout and tempos whose steps and cycles last a whole
+// Sync off: a bounce rolls Ardour's transport, which the plug-ins would
+// follow. Default gains throughout and tempos whose steps and cycles last a whole
 // number of frames: every step (and every tremolo cycle) after the first
 // is the same, so that a whole period ahead is the same pattern. Each
 // pattern has a silent frame where a step or cycle starts.
 const Bounce kBounces[] = {
-    {"LV2 urn:velmora:gater 1=277.5", "VelmoraGater", "1=0.75", false},
-    {"VST3 VelmoraGater 1=277.5", "VelmoraGater", "1=0.75", true},
-    {"LV2 urn:velmora:tremolo 0=1 1=360", "VelmoraTremolo", "0=0.3 1=1", false},
-    {"VST3 VelmoraTremolo 1=360 2=25", "VelmoraTremolo", "1=1 2=0.25", true},
+    {"LV2 urn:velmora:gater 1=277.5 19=0", "VelmoraGater", "1=0.75", false},
+    {"VST3 VelmoraGater 1=277.5 19=0", "VelmoraGater", "1=0.75", true},
+    {"LV2 urn:velmora:tremolo 0=1 1=360 4=0", "VelmoraTremolo", "0=0.3 1=1", false},
+    {"VST3 VelmoraTremolo 1=360 2=25 4=0", "VelmoraTremolo", "1=1 2=0.25", true},
 };
 
 // The frames that start a step or cycle of the gain in `out` (left channel

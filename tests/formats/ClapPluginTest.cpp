@@ -105,16 +105,18 @@ void expectParameter(const clap_param_info& info, const char* name, double minim
 
 TEST(ClapParameters, ArePlainValuesFromTheTable) {
     auto gater = startClap("VelmoraGater", "velmora.gater");
-    ASSERT_EQ(gater->parameterCount(), 19u);
+    ASSERT_EQ(gater->parameterCount(), 20u);
     expectParameter(gater->parameterInfo(0), "Steps", 1.0, 16.0, 16.0, true);
     expectParameter(gater->parameterInfo(1), "Tempo", 30.0, 360.0, 120.0, false);
     expectParameter(gater->parameterInfo(2), "Edge", 0.0, 100.0, 10.0, false);
     expectParameter(gater->parameterInfo(18), "Step 16", 0.0, 1.0, 1.0, false);
+    expectParameter(gater->parameterInfo(19), "Sync", 0.0, 1.0, 1.0, true);
 
     auto tremolo = startClap("VelmoraTremolo", "velmora.tremolo");
-    ASSERT_EQ(tremolo->parameterCount(), 4u);
+    ASSERT_EQ(tremolo->parameterCount(), 5u);
     expectParameter(tremolo->parameterInfo(0), "Waveform", 0.0, 4.0, 0.0, true);
     expectParameter(tremolo->parameterInfo(2), "P-Width", 10.0, 90.0, 50.0, false);
+    expectParameter(tremolo->parameterInfo(4), "Sync", 0.0, 1.0, 1.0, true);
 }
 
 // The text a host shows for a value, and the value of a typed text.
@@ -135,7 +137,11 @@ TEST(ClapParameters, ShowAndReadValuesAsText) {
     EXPECT_TRUE(params.text_to_value(plugin, 1, " 128 bpm", &value));
     EXPECT_EQ(value, 128.0);
     EXPECT_FALSE(params.text_to_value(plugin, 1, "fast", &value));
-    EXPECT_FALSE(params.value_to_text(plugin, 4, 1.0, text, sizeof(text))) << "no parameter 4";
+    ASSERT_TRUE(params.value_to_text(plugin, 4, 0.0, text, sizeof(text)));
+    EXPECT_STREQ(text, "Off");
+    EXPECT_TRUE(params.text_to_value(plugin, 4, "on", &value));
+    EXPECT_EQ(value, 1.0);
+    EXPECT_FALSE(params.value_to_text(plugin, 5, 1.0, text, sizeof(text))) << "no parameter 5";
 }
 
 // Values outside the range are heard as the nearest end of it, whole

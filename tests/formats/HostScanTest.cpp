@@ -61,12 +61,16 @@ void expectPort(const std::string& info, int port, const std::string& lines) {
                                                                     << portBlock(info, port);
 }
 
-// The last port: the host's time, an atom input a host need not connect.
-void expectTimePort(const std::string& info, int port) {
+// After the table's controls: the host's time, an atom input a host need
+// not connect, then the Sync switch, on by default, as the last port.
+void expectTimeAndSyncPorts(const std::string& info, int port) {
     expectPort(info, port, "http://lv2plug.in/ns/ext/atom#AtomPort");
     expectPort(info, port, "Symbol:      time\n");
     expectPort(info, port, "Properties:  http://lv2plug.in/ns/lv2core#connectionOptional");
-    EXPECT_EQ(portBlock(info, port + 1), "") << "no port after the time port";
+    expectPort(info, port + 1,
+               controlPort("sync", "Sync", "0.000000", "1.000000", "1.000000") +
+                   "\t\tProperties:  http://lv2plug.in/ns/lv2core#toggled");
+    EXPECT_EQ(portBlock(info, port + 2), "") << "no port after Sync";
 }
 
 TEST(LV2Info, GaterPortsAreStereoAudioAndItsParametersInTableOrder) {
@@ -82,7 +86,7 @@ TEST(LV2Info, GaterPortsAreStereoAudioAndItsParametersInTableOrder) {
     expectPort(info, 5, controlPort("tempo", "Tempo", "30.000000", "360.000000", "120.000000"));
     expectPort(info, 6, controlPort("edge", "Edge", "0.000000", "100.000000", "10.000000"));
     expectPort(info, 22, controlPort("step16", "Step 16", "0.000000", "1.000000", "1.000000"));
-    expectTimePort(info, 23);
+    expectTimeAndSyncPorts(info, 23);
 }
 
 TEST(LV2Info, TremoloWaveformIsANamedChoice) {
@@ -96,7 +100,7 @@ TEST(LV2Info, TremoloWaveformIsANamedChoice) {
     expectPort(info, 4, "http://lv2plug.in/ns/lv2core#enumeration");
     expectPort(info, 6, controlPort("pulse_width", "P-Width", "10.000000", "90.000000", "50.000000"));
     expectPort(info, 7, controlPort("level", "Level", "0.000000", "1.000000", "1.000000"));
-    expectTimePort(info, 8);
+    expectTimeAndSyncPorts(info, 8);
 }
 
 // lv2bench runs every installed plug-in it can: it gives no feature and
@@ -117,7 +121,7 @@ TEST(LV2Bench, RunsBothPlugins) {
 TEST(QtractorScan, DescribesBothClapPlugins) {
     const std::string scanner = "/usr/lib/x86_64-linux-gnu/qtractor/qtractor_plugin_scan";
     SKIP_UNLESS_INSTALLED(scanner, "qtractor");
-    for (const auto& [name, controls] : {std::pair{"VelmoraGater", "19:0"}, std::pair{"VelmoraTremolo", "4:0"}}) {
+    for (const auto& [name, controls] : {std::pair{"VelmoraGater", "20:0"}, std::pair{"VelmoraTremolo", "5:0"}}) {
         const std::string file = kPlugins + "/clap/" + name + ".clap";
         const ProgramResult run = runProgram({"/bin/sh", "-c", "printf 'CLAP:%s\\n' \"$1\" | \"$0\"", scanner, file},
                                              {"QT_QPA_PLATFORM=offscreen"});

@@ -100,9 +100,9 @@ TEST(Vst3BadInput, CallsAHostMustNotMakeAreRefused) {
     EXPECT_EQ(plugin->plain(1), 30.0);
 }
 
-TEST(Vst3Parameters, AreTheTablesWithTheProgramChangeLast) {
+TEST(Vst3Parameters, AreTheTablesThenSyncThenTheProgramChange) {
     auto gater = loadVst3("VelmoraGater");
-    ASSERT_EQ(gater->parameterCount(), 20);
+    ASSERT_EQ(gater->parameterCount(), 21);
     const v3_param_info steps = gater->parameterInfo(0);
     EXPECT_EQ(steps.param_id, 0u);
     EXPECT_EQ(steps.step_count, 15);
@@ -111,9 +111,13 @@ TEST(Vst3Parameters, AreTheTablesWithTheProgramChangeLast) {
     const v3_param_info tempo = gater->parameterInfo(1);
     EXPECT_EQ(tempo.units[0], 'B');
     EXPECT_DOUBLE_EQ(tempo.default_normalised_value, 90.0 / 330.0);
-    const v3_param_info program = gater->parameterInfo(19);
+    const v3_param_info sync = gater->parameterInfo(19);
+    EXPECT_EQ(sync.param_id, 19u);
+    EXPECT_EQ(sync.step_count, 1);
+    EXPECT_EQ(sync.default_normalised_value, 1.0);
+    const v3_param_info program = gater->parameterInfo(20);
     EXPECT_EQ(program.param_id, kProgram);
-    EXPECT_EQ(program.step_count, 15);
+    EXPECT_EQ(program.step_count, 9);
     EXPECT_EQ(program.flags, V3_PARAM_CAN_AUTOMATE | V3_PARAM_IS_LIST | V3_PARAM_PROGRAM_CHANGE | V3_PARAM_IS_HIDDEN);
 
     auto tremolo = loadVst3("VelmoraTremolo");
@@ -123,23 +127,30 @@ TEST(Vst3Parameters, AreTheTablesWithTheProgramChangeLast) {
 }
 
 // A program change, from the controller or in the audio, loads the
-// program's values (the defaults, for now); from the controller the host
-// is told to read every value again.
+// program's values; from the controller the host is told to read every
+// value again. The programs are the factory presets, listed by the root
+// unit.
 TEST(Vst3Programs, LoadTheirValuesAndAreListedByTheRootUnit) {
     auto plugin = startVst3("VelmoraGater");
     v3_edit_controller** controller = plugin->controller();
     vst3Call(controller, &v3_edit_controller::set_parameter_normalised, 1, 1.0);
-    vst3Call(controller, &v3_edit_controller::set_parameter_normalised, kProgram, 5.0 / 15.0);
-    EXPECT_EQ(plugin->plain(1), 120.0);
+    vst3Call(controller, &v3_edit_controller::set_parameter_normalised, 19, 0.0);
+    vst3Call(controller, &v3_edit_controller::set_parameter_normalised, kProgram, 5.0 / 9.0);
     EXPECT_EQ(plugin->plain(kProgram), 5.0);
+    EXPECT_EQ(plugin->plain(0), 8.0) << "Half-time pulse: 8 steps";
+    EXPECT_EQ(plugin->plain(1), 120.0);
+    EXPECT_EQ(plugin->plain(2), 30.0);
+    EXPECT_EQ(plugin->plain(7), 0.0) << "step 5 silent";
+    EXPECT_EQ(plugin->plain(19), 0.0) << "Sync is no part of a program";
     EXPECT_EQ(plugin->valuesChangedCount(), 1);
     plugin->queueChange(2, 1.0);
     plugin->queueChange(kProgram, 1.0, 10);
     float silence[32] = {};
     float out[2][32];
     plugin->process(silence, silence, out[0], out[1], 32);
-    EXPECT_EQ(plugin->plain(2), 10.0);
-    EXPECT_EQ(plugin->plain(kProgram), 15.0);
+    EXPECT_EQ(plugin->plain(kProgram), 9.0);
+    EXPECT_EQ(plugin->plain(2), 15.0) << "Accented downbeats";
+    EXPECT_EQ(plugin->plain(4), 0.35f);
 
     v3_unit_information** units = nullptr;
     ASSERT_EQ(v3_cpp_obj_query_interface(plugin->component(), v3_unit_information_iid, &units), V3_OK);
@@ -148,20 +159,20 @@ TEST(Vst3Programs, LoadTheirValuesAndAreListedByTheRootUnit) {
     v3_program_list_info list{};
     ASSERT_EQ(vst3Call(units, &v3_unit_information::get_program_list_info, 0, &list), V3_OK);
     EXPECT_EQ(list.id, root.program_list_id);
-    EXPECT_EQ(list.programCount, 16);
+    EXPECT_EQ(list.programCount, 10);
     v3_str_128 name{};
-    EXPECT_EQ(vst3Call(units, &v3_unit_information::get_program_name, list.id, 15, name), V3_OK);
-    EXPECT_EQ(std::string(name, name + 5), std::string("Init", 5));
-    EXPECT_EQ(vst3Call(units, &v3_unit_information::get_program_name, list.id, 16, name), V3_INVALID_ARG);
+    EXPECT_EQ(vst3Call(units, &v3_unit_information::get_program_name, list.id, 0, name), V3_OK);
+    EXPECT_EQ(std::string(name, name + 20), std::string("Straight sixteenths", 20));
+    EXPECT_EQ(vst3Call(units, &v3_unit_information::get_program_name, list.id, 10, name), V3_INVALID_ARG);
     v3_cpp_obj_unref(units);
 }
 
 TEST(Vst3State, BringsTheValuesBackAndRefusesOtherText) {
     auto saved = startVst3("VelmoraTremolo");
-    renderVst3(*saved, {{kProgram, 3.0 / 15.0}, {0, 1.0, 1}, {1, 0.5, 1}});
+    renderVst3(*saved, {{kProgram, 3.0 / 6.0}, {0, 1.0, 1}, {1, 0.5, 1}, {4, 0.0, 1}});
     auto loaded = loadVst3("VelmoraTremolo");
     ASSERT_TRUE(loaded->loadState(saved->saveState()));
-    for (v3_param_id id : {0u, 1u, 2u, 3u, unsigned(kProgram)}) EXPECT_EQ(loaded->plain(id), saved->plain(id)) << id;
+    for (v3_param_id id : {0u, 1u, 2u, 3u, 4u, unsigned(kProgram)}) EXPECT_EQ(loaded->plain(id), saved->plain(id)) << id;
     EXPECT_FALSE(loaded->loadState("not a state"));
     EXPECT_EQ(loaded->plain(0), saved->plain(0));
 }
