@@ -53,9 +53,12 @@ public:
     static constexpr std::uint32_t parameterCount = tableSize + 1;
     using Programs = TFactoryPrograms<Description>;
 
-    // Main thread. Program 0 loaded, the oscillator at 44100 Hz until
+    // Main thread. Program 0 loaded, Sync on, the oscillator at 44100 Hz until
     // setSampleRate.
-    TEffectCore() noexcept { loadProgram(0); }
+    TEffectCore() noexcept {
+        setValue(kSync, Programs::defaultValue(kSyncParameter));
+        loadProgram(0);
+    }
     TEffectCore(const TEffectCore&) = delete;
     TEffectCore& operator=(const TEffectCore&) = delete;
 
