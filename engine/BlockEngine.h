@@ -411,6 +411,10 @@ public:
     }
 
 private:
+    // Only the oscillator itself derives from it.
+    BlockOperations() = default;
+    friend Osc;
+
     Osc& self() noexcept { return static_cast<Osc&>(*this); }
 };
 

@@ -17,7 +17,6 @@
 #include "Nonblocking.h"
 #include "StereoChannels.h"
 
-
 template <class Core>
 class TBlockCursor {
 public:

@@ -20,7 +20,8 @@ struct TFactoryPrograms {
     // The plain value, as the formats present it, of parameter `index` of
     // the table in `program` (both in range).
     static float value(std::uint32_t program, std::uint32_t index) noexcept {
-        return float(presentedValue(Description::parameters[index], Description::factoryPresets[program].values[index]));
+        return float(
+            presentedValue(Description::parameters[index], Description::factoryPresets[program].values[index]));
     }
 
     // A parameter's default as the formats present it (Tempo 120 BPM,

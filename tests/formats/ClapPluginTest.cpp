@@ -192,9 +192,9 @@ TEST(ClapBadInput, HostileValuesNeverGiveALouderOrNonFiniteSample) {
     }
 }
 
-// The host's transport, with every block and as events inside blocks,
-// sane or not: taken, and not heard yet.
-TEST(ClapTransport, LeavesTheSoundAsWithoutIt) {
+// With Sync off, the host's transport, with every block and as events
+// inside blocks, sane or not: taken, and not heard.
+TEST(ClapTransport, LeavesTheSoundAsWithoutItWithSyncOff) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     clap_event_transport rolling{};
     rolling.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_HAS_BEATS_TIMELINE | CLAP_TRANSPORT_IS_PLAYING;
@@ -203,6 +203,7 @@ TEST(ClapTransport, LeavesTheSoundAsWithoutIt) {
     wild.tempo = nan;
     wild.song_pos_beats = -(std::int64_t(1) << 62);
     auto plugin = startClap("VelmoraTremolo", "velmora.tremolo");
+    plugin->queueParameter(4, 0.0);  // with the first block
     const Stereo heard =
         renderInUnkindBlocks([&](const float* in0, const float* in1, float* out0, float* out1, std::uint32_t n) {
             rolling.song_pos_beats += std::int64_t(n) * CLAP_BEATTIME_FACTOR / 1000;

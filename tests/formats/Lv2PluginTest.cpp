@@ -55,6 +55,8 @@ public:
         lilv_instance_connect_port(instance, 4 + std::uint32_t(controls.size()),
                                    const_cast<LV2_Atom_Sequence*>(events));
     }
+    // The Sync switch, the port after the time port.
+    void connectSync(float* sync) { lilv_instance_connect_port(instance, 5 + std::uint32_t(controls.size()), sync); }
 
     // The input through the plug-in in unkind blocks; `beforeBlock(frames)`
     // runs before each.
@@ -149,11 +151,14 @@ private:
     alignas(8) std::uint8_t buffer[2048]{};
 };
 
-TEST(Lv2Time, PositionEventsLeaveTheSoundAsWithoutThem) {
+// With Sync off, the host's time is read and not heard.
+TEST(Lv2Time, PositionEventsLeaveTheSoundAsWithoutThemWithSyncOff) {
     Lv2Plugin tremolo("urn:velmora:tremolo", {0, 120, 50, 1}, true);
     ASSERT_TRUE(tremolo.loaded());
     TimeEvents events(tremolo);
     tremolo.connectTime(events.sequence());
+    float syncOff = 0.0f;
+    tremolo.connectSync(&syncOff);
     double beat = 0.0;
     const Stereo heard = tremolo.render([&](std::uint32_t n) {
         events.fill(n, beat);

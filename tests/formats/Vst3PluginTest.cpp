@@ -172,7 +172,8 @@ TEST(Vst3State, BringsTheValuesBackAndRefusesOtherText) {
     renderVst3(*saved, {{kProgram, 3.0 / 6.0}, {0, 1.0, 1}, {1, 0.5, 1}, {4, 0.0, 1}});
     auto loaded = loadVst3("VelmoraTremolo");
     ASSERT_TRUE(loaded->loadState(saved->saveState()));
-    for (v3_param_id id : {0u, 1u, 2u, 3u, 4u, unsigned(kProgram)}) EXPECT_EQ(loaded->plain(id), saved->plain(id)) << id;
+    for (v3_param_id id : {0u, 1u, 2u, 3u, 4u, unsigned(kProgram)})
+        EXPECT_EQ(loaded->plain(id), saved->plain(id)) << id;
     EXPECT_FALSE(loaded->loadState("not a state"));
     EXPECT_EQ(loaded->plain(0), saved->plain(0));
 }
