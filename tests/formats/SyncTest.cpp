@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -76,8 +77,8 @@ const EffectNames& namesOf(Effect effect) {
 class ClapDriver : public Driver {
 public:
     ClapDriver(const EffectNames& names, double rate)
-        : plugin(host::ClapPlugin::load(std::string(VELMORA_PLUGIN_DIR) + "/clap/" + names.vst2 + ".clap",
-                                        names.clapId)) {
+        : plugin(
+              host::ClapPlugin::load(std::string(VELMORA_PLUGIN_DIR) + "/clap/" + names.vst2 + ".clap", names.clapId)) {
         plugin->activate(rate, kAnnounced);
     }
     void set(std::uint32_t id, double plain) override { plugin->queueParameter(id, plain); }
@@ -192,8 +193,8 @@ private:
     Wide num, den;
 };
 
-// A number of the case table (tempos and beats in hundredths), exactly.
-Exact exactly(double hundredths) { return {std::llround(hundredths * 100.0), 100}; }
+// A number of the case table (tempos and beats, given to the hundredth), exactly.
+Exact exactly(double value) { return {std::llround(value * 100.0), 100}; }
 
 // From frame `frame` on the song plays at `tempo`, and (unless NaN) jumps
 // to beat `beats` there.
@@ -275,16 +276,17 @@ std::vector<std::int64_t> expectedRises(const Song& song, const Pattern& pattern
 // is a block's start.
 constexpr std::uint32_t kBlocks[] = {64, 1000, 256, 777, 512, 97};
 constexpr std::int64_t kBlockCycle = 2706;
+constexpr std::uint32_t kLongestBlock = 1000;
 
 // Constant input 1.0 through the driver for `frames` frames of the song, in
 // kBlocks; the frames where the left output leaves silence.
 std::vector<std::int64_t> measuredRises(Driver& driver, const Song& song, std::int64_t frames) {
-    const std::vector<float> ones(1000, 1.0f);
-    std::vector<float> left(1000), right(1000);
+    const std::vector<float> ones(kLongestBlock, 1.0f);
+    std::vector<float> left(kLongestBlock), right(kLongestBlock);
     std::vector<std::int64_t> rises;
     float last = 0.0f;
-    for (std::int64_t start = 0, b = 0; start < frames; start += std::int64_t(kBlocks[b++ % 6])) {
-        const auto n = std::uint32_t(std::min<std::int64_t>(kBlocks[b % 6], frames - start));
+    for (std::int64_t start = 0, b = 0; start < frames; start += kBlocks[b++ % std::size(kBlocks)]) {
+        const auto n = std::uint32_t(std::min<std::int64_t>(kBlocks[b % std::size(kBlocks)], frames - start));
         std::vector<TimeAt> times{{0, true, song.at(start).tempo.value(), song.beatsAt(start).value(), start == 0}};
         for (const Song::Stretch& s : song.stretches) {
             if (s.frame == start) times[0].reported = true;
@@ -337,8 +339,8 @@ TEST_P(HostSync, StartsStepsAndCyclesOnTheSongsGrid) {
     std::int64_t largest = 0;
     for (std::size_t i = 0; i < std::min(expected.size(), measured.size()); ++i) {
         largest = std::max(largest, std::abs(measured[i] - expected[i]));
-        ASSERT_LE(std::abs(measured[i] - expected[i]), 1) << "onset " << i << " at frame " << measured[i]
-                                                          << ", expected " << expected[i];
+        ASSERT_LE(std::abs(measured[i] - expected[i]), 1)
+            << "onset " << i << " at frame " << measured[i] << ", expected " << expected[i];
     }
     EXPECT_EQ(measured.size(), expected.size());
     std::printf("[ onsets   ] %s: %zu checked, the last at frame %lld, largest error %lld\n", c.name, expected.size(),
@@ -366,19 +368,44 @@ INSTANTIATE_TEST_SUITE_P(
         // (frame 599700: 300 frames before a sixteenth at 120 BPM, 100 at
         // 360 BPM; frame 264100: 500 frames before a beat at 30 BPM, 42 at
         // 360 BPM); and at a block's start (VST3).
-        SyncCase{"ClapGaterTempoChanges", Format::kClap, Effect::kGater, 120.0, 48000.0, 30.0,
+        SyncCase{"ClapGaterTempoChanges",
+                 Format::kClap,
+                 Effect::kGater,
+                 120.0,
+                 48000.0,
+                 30.0,
                  {{599700, 360.0}, {kBlockCycle * 400 + 500, 30.0}}},
-        SyncCase{"Lv2TremoloTempoChanges", Format::kLv2, Effect::kTremolo, 30.0, 44100.0, 30.0,
+        SyncCase{"Lv2TremoloTempoChanges",
+                 Format::kLv2,
+                 Effect::kTremolo,
+                 30.0,
+                 44100.0,
+                 30.0,
                  {{264100, 360.0}, {kBlockCycle * 200 + 1200, 133.33}}},
-        SyncCase{"Vst3GaterTempoChanges", Format::kVst3, Effect::kGater, 133.33, 96000.0, 30.0,
+        SyncCase{"Vst3GaterTempoChanges",
+                 Format::kVst3,
+                 Effect::kGater,
+                 133.33,
+                 96000.0,
+                 30.0,
                  {{kBlockCycle * 200, 360.0}, {kBlockCycle * 600, 30.0}}},
         // Loops back to bar 2 inside a block, at 120 BPM and 48 kHz: from
         // the silent half of beat 16 (frame 402000), twice; from inside a
         // silent sixteenth (frame 391000); and at a block's start (VST3).
-        SyncCase{"ClapTremoloLoopJumps", Format::kClap, Effect::kTremolo, 120.0, 48000.0, 30.0,
+        SyncCase{"ClapTremoloLoopJumps",
+                 Format::kClap,
+                 Effect::kTremolo,
+                 120.0,
+                 48000.0,
+                 30.0,
                  {{402000, 120.0, 4.0}, {708000, 120.0, 4.0}}},
         SyncCase{"Lv2GaterLoopJump", Format::kLv2, Effect::kGater, 120.0, 48000.0, 30.0, {{391000, 120.0, 4.0}}},
-        SyncCase{"Vst3GaterLoopJump", Format::kVst3, Effect::kGater, 120.0, 48000.0, 30.0,
+        SyncCase{"Vst3GaterLoopJump",
+                 Format::kVst3,
+                 Effect::kGater,
+                 120.0,
+                 48000.0,
+                 30.0,
                  {{kBlockCycle * 150, 120.0, 4.0}}},
         // Ten minutes: no drift.
         SyncCase{"ClapGaterTenMinutes", Format::kClap, Effect::kGater, 133.33, 48000.0, kTenMinutes},
