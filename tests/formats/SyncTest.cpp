@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -245,9 +246,11 @@ struct Pattern {
     bool endsSilent;
     std::int64_t firstSound;
 
-    bool risesInto(std::int64_t previous, std::int64_t unit) const {
-        const auto gain = [&](std::int64_t u) { return gains[std::size_t(u % std::int64_t(gains.size()))]; };
-        return gain(unit) == 1 && (previous < 0 || endsSilent || gain(previous) == 0);
+    // `previous`: the unit before, if any.
+    bool risesInto(std::optional<std::int64_t> previous, std::int64_t unit) const {
+        const auto n = std::int64_t(gains.size());
+        const auto gain = [&](std::int64_t u) { return gains[std::size_t((u % n + n) % n)]; };
+        return gain(unit) == 1 && (!previous || endsSilent || gain(*previous) == 0);
     }
 };
 
@@ -256,7 +259,7 @@ struct Pattern {
 // at or after its exact position.
 std::vector<std::int64_t> expectedRises(const Song& song, const Pattern& pattern, std::int64_t frames) {
     std::vector<std::int64_t> rises;
-    std::int64_t previous = -1;
+    std::optional<std::int64_t> previous;
     for (std::size_t s = 0; s < song.stretches.size(); ++s) {
         const Song::Stretch& stretch = song.stretches[s];
         const std::int64_t end = s + 1 < song.stretches.size() ? song.stretches[s + 1].frame : frames;
@@ -407,6 +410,8 @@ INSTANTIATE_TEST_SUITE_P(
                  48000.0,
                  30.0,
                  {{kBlockCycle * 150, 120.0, 4.0}}},
+        // A bar of count-in: the song starts at beat -4.
+        SyncCase{"ClapGaterCountIn", Format::kClap, Effect::kGater, 133.33, 44100.0, 10.0, {{0, 133.33, -4.0}}, 5},
         // Ten minutes: no drift.
         SyncCase{"ClapGaterTenMinutes", Format::kClap, Effect::kGater, 133.33, 48000.0, kTenMinutes},
         SyncCase{"Vst3GaterTenMinutes", Format::kVst3, Effect::kGater, 120.0, 44100.0, kTenMinutes},
