@@ -4,79 +4,16 @@
 // malformed, are read without changing the sound yet, and a host that
 // gives no feature and leaves the time port unconnected can run them.
 #include <gtest/gtest.h>
-#include <lilv/lilv.h>
-#include <lv2/atom/forge.h>
-#include <lv2/time/time.h>
-#include <lv2/urid/urid.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <limits>
-#include <string>
 #include <vector>
 
+#include "Lv2TestHost.h"
 #include "TwinRender.h"
-#include "UridMap.h"
 
 namespace velmora::formats {
 namespace {
-
-class Lv2Plugin {
-public:
-    // The plug-in `uri` of the build's bundles, with the URID map or with
-    // no feature at all, its controls at `controls` (port 4 on).
-    Lv2Plugin(const char* uri, std::vector<float> controls, bool withMap) : controls(std::move(controls)) {
-        setenv("LV2_PATH", (std::string(VELMORA_PLUGIN_DIR) + "/lv2").c_str(), 1);
-        lilv_world_load_all(world);
-        LilvNode* node = lilv_new_uri(world, uri);
-        const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), node);
-        lilv_node_free(node);
-        const LV2_Feature* features[] = {withMap ? map.feature() : nullptr, nullptr};
-        instance = plugin != nullptr ? lilv_plugin_instantiate(plugin, kRate, features) : nullptr;
-        if (instance == nullptr) return;
-        for (std::uint32_t i = 0; i < this->controls.size(); ++i) {
-            lilv_instance_connect_port(instance, 4 + i, &this->controls[i]);
-        }
-        lilv_instance_activate(instance);
-    }
-    ~Lv2Plugin() {
-        if (instance != nullptr) {
-            lilv_instance_deactivate(instance);
-            lilv_instance_free(instance);
-        }
-        lilv_world_free(world);
-    }
-    Lv2Plugin(const Lv2Plugin&) = delete;
-    Lv2Plugin& operator=(const Lv2Plugin&) = delete;
-
-    bool loaded() const { return instance != nullptr; }
-    LV2_URID urid(const char* uri) { return map.urid(uri); }
-    void connectTime(const LV2_Atom_Sequence* events) {
-        lilv_instance_connect_port(instance, 4 + std::uint32_t(controls.size()),
-                                   const_cast<LV2_Atom_Sequence*>(events));
-    }
-    // The Sync switch, the port after the time port.
-    void connectSync(float* sync) { lilv_instance_connect_port(instance, 5 + std::uint32_t(controls.size()), sync); }
-
-    // The input through the plug-in in unkind blocks; `beforeBlock(frames)`
-    // runs before each.
-    Stereo render(const std::function<void(std::uint32_t)>& beforeBlock = {}) {
-        return renderInUnkindBlocks([&](const float* in0, const float* in1, float* out0, float* out1, std::uint32_t n) {
-            if (beforeBlock) beforeBlock(n);
-            lilv_instance_connect_port(instance, 0, const_cast<float*>(in0));
-            lilv_instance_connect_port(instance, 1, const_cast<float*>(in1));
-            lilv_instance_connect_port(instance, 2, out0);
-            lilv_instance_connect_port(instance, 3, out1);
-            lilv_instance_run(instance, n);
-        });
-    }
-
-private:
-    LilvWorld* world = lilv_world_new();
-    LilvInstance* instance = nullptr;
-    host::UridMap map;
-    std::vector<float> controls;
-};
 
 const std::vector<float> kGaterDefaults = {16, 120, 10, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
 
@@ -95,61 +32,25 @@ TEST(Lv2BadInput, ControlValuesAreClampedOrIgnoredAndNoFeatureIsNeeded) {
     EXPECT_TRUE(sameBits(gater.render(), renderVst2("VelmoraGater", {{0, 0.2f}, {1, 1.0f}, {2, 0.0f}, {4, 0.0f}})));
 }
 
-// A sequence of events in a buffer, as a host fills the time port.
-class TimeEvents {
-public:
-    explicit TimeEvents(Lv2Plugin& plugin) : plugin(plugin) {
-        LV2_URID_Map map{this, [](LV2_URID_Map_Handle self, const char* uri) {
-                             return static_cast<TimeEvents*>(self)->plugin.urid(uri);
-                         }};
-        lv2_atom_forge_init(&forge, &map);
-    }
-    const LV2_Atom_Sequence* sequence() const { return reinterpret_cast<const LV2_Atom_Sequence*>(buffer); }
-
-    // Positions at frames 0 and n / 2 of a block of n frames (one with
-    // every property, one with odd values), an object of another kind, and
-    // an event whose size runs past the sequence.
-    void fill(std::uint32_t n, double beat) {
-        lv2_atom_forge_set_buffer(&forge, buffer, sizeof(buffer));
-        LV2_Atom_Forge_Frame sequenceFrame;
-        lv2_atom_forge_sequence_head(&forge, &sequenceFrame, 0);
-        position(0, {{LV2_TIME__speed, 1.0},
-                     {LV2_TIME__beatsPerMinute, 133.33},
-                     {LV2_TIME__beat, beat},
-                     {LV2_TIME__beatUnit, 4.0},
-                     {LV2_TIME__bar, 2.0}});
-        position(n / 2, {{LV2_TIME__beatsPerMinute, -1.0},
-                         {LV2_TIME__beatUnit, 0.0},
-                         {LV2_TIME__bar, std::nan("")},
-                         {LV2_TIME__barBeat, 1e300},
-                         {LV2_TIME__beatsPerBar, 4.0}});
-        LV2_Atom_Forge_Frame other;
-        lv2_atom_forge_frame_time(&forge, n);
-        lv2_atom_forge_object(&forge, &other, 0, plugin.urid(LV2_TIME__Rate));
-        lv2_atom_forge_pop(&forge, &other);
-        lv2_atom_forge_pop(&forge, &sequenceFrame);
-        auto* last = reinterpret_cast<LV2_Atom_Event*>(buffer + sizeof(LV2_Atom) + sequence()->atom.size);
-        last->time.frames = 1;
-        last->body = {1000000, plugin.urid(LV2_ATOM__Object)};
-        reinterpret_cast<LV2_Atom*>(buffer)->size += sizeof(LV2_Atom_Event);
-    }
-
-private:
-    void position(std::uint32_t frame, std::initializer_list<std::pair<const char*, double>> properties) {
-        LV2_Atom_Forge_Frame object;
-        lv2_atom_forge_frame_time(&forge, frame);
-        lv2_atom_forge_object(&forge, &object, 0, plugin.urid(LV2_TIME__Position));
-        for (const auto& [key, value] : properties) {
-            lv2_atom_forge_key(&forge, plugin.urid(key));
-            lv2_atom_forge_double(&forge, value);
-        }
-        lv2_atom_forge_pop(&forge, &object);
-    }
-
-    Lv2Plugin& plugin;
-    LV2_Atom_Forge forge{};
-    alignas(8) std::uint8_t buffer[2048]{};
-};
+// The time port's events for a block of n frames: positions at frames 0
+// and n / 2 (one with every property, one with odd values), an object of
+// another kind, and an event whose size runs past the sequence.
+void fillOddTimeEvents(TimeEvents& events, std::uint32_t n, double beat) {
+    events.begin();
+    events.position(0, {{LV2_TIME__speed, 1.0},
+                        {LV2_TIME__beatsPerMinute, 133.33},
+                        {LV2_TIME__beat, beat},
+                        {LV2_TIME__beatUnit, 4.0},
+                        {LV2_TIME__bar, 2.0}});
+    events.position(n / 2, {{LV2_TIME__beatsPerMinute, -1.0},
+                            {LV2_TIME__beatUnit, 0.0},
+                            {LV2_TIME__bar, std::nan("")},
+                            {LV2_TIME__barBeat, 1e300},
+                            {LV2_TIME__beatsPerBar, 4.0}});
+    events.other(n, LV2_TIME__Rate);
+    events.end();
+    events.appendOverrunningEvent(1, 1000000);
+}
 
 // With Sync off, the host's time is read and not heard.
 TEST(Lv2Time, PositionEventsLeaveTheSoundAsWithoutThemWithSyncOff) {
@@ -161,7 +62,7 @@ TEST(Lv2Time, PositionEventsLeaveTheSoundAsWithoutThemWithSyncOff) {
     tremolo.connectSync(&syncOff);
     double beat = 0.0;
     const Stereo heard = tremolo.render([&](std::uint32_t n) {
-        events.fill(n, beat);
+        fillOddTimeEvents(events, n, beat);
         beat += n / 22050.0;
     });
     EXPECT_TRUE(sameBits(heard, renderVst2("VelmoraTremolo", {})));
