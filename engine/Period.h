@@ -62,8 +62,11 @@ struct Period {
 
     // The next segment, up to `end` (at least the furthest end before it,
     // so that it holds only positions that no earlier segment holds). A NaN
-    // end stays NaN: such a segment holds no position.
+    // end stays NaN: such a segment holds no position. A description that
+    // outgrows the room keeps its first kMaxSegments segments: the positions
+    // past them take the per-sample rule, slower but the same values.
     void add(double end, Shape shape, bool counted = false) noexcept {
+        if (count == kMaxSegments) [[unlikely]] return;
         if (end < reached) end = reached;
         if (end > reached) reached = end;
         segments[count++] = {end, shape, counted};
