@@ -53,8 +53,9 @@ struct Segment {
 
 struct Period {
     // The most any oscillator needs: the tremolo's square (rising ramp,
-    // high, its fall in three parts, low).
-    static constexpr std::int32_t kMaxSegments = 6;
+    // high, its fall in three parts, low) and, while the host times the
+    // cycle, the rest past the cycle's length.
+    static constexpr std::int32_t kMaxSegments = 7;
     Segment segments[kMaxSegments];
     std::int32_t count = 0;
     double reached = 0.0;  // the furthest end so far
