@@ -5,10 +5,10 @@
 // An input is a script of operations on a fresh core, one byte choosing
 // each, its operands after it (reading past the end gives zeros):
 //   time      u8 flags (bit 0 rolling, bit 1 tempo given, bit 2 position
-//             given), then the tempo and the position, each a u8 choosing
-//             a special value (zero, negative, NaN, infinite, huge, the
-//             edges of the usable range) or, from 0xC0 on, the next 8 bytes
-//             as a double
+//             given, bit 3 frame counter given), then the tempo, the
+//             position and the frame counter, each a u8 choosing a special
+//             value (zero, negative, NaN, infinite, huge, the edges of the
+//             usable range) or, from 0xC0 on, the next 8 bytes as a double
 //   process   u8: below 0xC0 that many frames modulo 65, else the next u16
 //             modulo kMaxFrames + 1; then a u8 whose bit 0 processes in
 //             place and a u32 that seeds the input noise
@@ -17,8 +17,10 @@
 //   sync      u8: bit 0 sets Sync on or off
 //   restart   the host reactivates the plug-in
 //   rate      u8 choosing a sample rate, among them unusable ones
-//   walk      the position moves on by u8 × 1/64 quarter note and the tempo
-//             by a u8 step: a jump and a tempo change every block
+//   walk      the position moves by i8 × 1/4096 quarter note (within and
+//             beyond a host's rounding) and the tempo by an i8 step, the
+//             frame counter running on: a jump and a tempo change every
+//             block
 // AddressSanitizer and UndefinedBehaviorSanitizer catch memory and
 // arithmetic faults; the check below catches what they cannot see: from
 // finite input, every output sample is finite and no louder than its input
@@ -131,13 +133,15 @@ private:
         time.playing = (flags & 1) != 0;
         time.hasTempo = (flags & 2) != 0;
         time.hasPosition = (flags & 4) != 0;
+        time.hasFrame = (flags & 8) != 0;
         time.tempo = chosen(in, kTempos, std::size(kTempos));
         time.beats = chosen(in, kPositions, std::size(kPositions));
+        time.frame = chosen(in, kPositions, std::size(kPositions));
         core.setHostTime(time);
     }
 
     void walk() {
-        time.beats += double(in.u8()) / 64.0;
+        time.beats += double(std::int8_t(in.u8())) / 4096.0;
         time.tempo += double(std::int8_t(in.u8()));
         core.setHostTime(time);
     }
@@ -157,6 +161,7 @@ private:
         float* out0 = inPlace ? left : outLeft;
         float* out1 = inPlace ? right : outRight;
         core.process(left, right, out0, out1, frames);
+        time.frame += double(frames);  // the host's counter runs on
         check(out0, out1, frames);
     }
 
