@@ -66,7 +66,8 @@ struct Period {
     // outgrows the room keeps its first kMaxSegments segments: the positions
     // past them take the per-sample rule, slower but the same values.
     void add(double end, Shape shape, bool counted = false) noexcept {
-        if (count == kMaxSegments) [[unlikely]] return;
+        if (count == kMaxSegments) [[unlikely]]
+            return;
         if (end < reached) end = reached;
         if (end > reached) reached = end;
         segments[count++] = {end, shape, counted};

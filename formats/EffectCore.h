@@ -104,7 +104,8 @@ public:
     // and between the stretches of a block where the host reports a change
     // inside it. Until the next call, the time runs on at the tempo given.
     void setHostTime(const HostTime& time) noexcept VELMORA_NONBLOCKING {
-        grid.setTime(time.playing, time.hasTempo ? time.tempo : NAN, time.hasPosition ? time.beats : NAN);
+        grid.setTime(time.playing, time.hasTempo ? time.tempo : NAN, time.hasPosition ? time.beats : NAN,
+                     time.hasFrame ? time.frame : NAN);
     }
 
     // Audio thread: no allocation, lock or system call. Writes input × gain

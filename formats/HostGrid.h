@@ -9,9 +9,13 @@
 //
 // The grid learns the host's time at the start of each block, and again
 // wherever the host reports a change inside one (setTime); in between it
-// counts frames at the last tempo. run() then hands the block to its
-// target in parts: frames to process, and, between them, the period to
-// enter. When the host's time is unusable (stopped, no tempo or position,
+// counts frames at the last tempo. A host that also gives its frame
+// counter may round the position it states (to ticks of 1/1920 beat, as
+// hosts that state bar and beat do): while that counter runs on without a
+// jump, at the same tempo, a position within kRoundedBeats of the grid's
+// count is that count, so the steps do not move with the rounding. run()
+// then hands the block to its target in parts: frames to process, and,
+// between them, the period to enter. When the host's time is unusable (stopped, no tempo or position,
 // a tempo that is not a number or outside 1 to 1000 BPM, a position that is
 // not a number or beyond 2^40 beats, units shorter than a frame or longer
 // than 2^24 frames), or Sync is off, the target runs on its own tempo.
@@ -31,12 +35,13 @@ public:
     void setSampleRate(double rate) noexcept { sampleRate = rate; }
 
     // The host's time at the next frame: whether the transport rolls, its
-    // tempo in quarter notes per minute, and the song position in quarter
-    // notes from the start (either may be missing: NaN).
-    void setTime(bool rolling, double tempo, double beats) noexcept {
+    // tempo in quarter notes per minute, the song position in quarter notes
+    // from the start and the host's frame counter (any may be missing: NaN).
+    void setTime(bool rolling, double tempo, double beats, double frame = NAN) noexcept {
         timeRolling = rolling;
         timeTempo = tempo;
         timeBeats = beats;
+        timeFrame = frame;
     }
     // The next run that follows the host locates the period anew (the
     // oscillator restarted).
@@ -61,7 +66,10 @@ public:
         }
         // Where the next block is when the host does not say (LV2 hosts
         // report the time when it changes).
-        if (timeRolling) timeBeats += double(frames) * timeTempo / (60.0 * sampleRate);
+        if (timeRolling) {
+            timeBeats += double(frames) * timeTempo / (60.0 * sampleRate);
+            timeFrame += double(frames);
+        }
     }
 
 private:
@@ -75,10 +83,25 @@ private:
                unitLength() >= 1.0 && unitLength() < 0x1p24;
     }
 
+    // The host's frame counter ran on from where the last block left it, at
+    // the tempo counted from, and its position is the count but for rounding.
+    bool continuing(double hostUnits) const noexcept {
+        return locked && timeFrame == expectedFrame && timeTempo == countTempo &&
+               std::fabs(hostUnits - expectedUnits) * unitBeats < kRoundedBeats;
+    }
+
     template <class Target>
     void runLocked(std::uint32_t frames, Target& target) noexcept {
         const double length = unitLength();
-        const double units = timeBeats / unitBeats;  // the grid at frame 0
+        const double hostUnits = timeBeats / unitBeats;
+        if (!continuing(hostUnits)) {
+            countFrom = hostUnits;
+            countTempo = timeTempo;
+            counted = 0;
+        }
+        // The grid at frame 0: counted from the last position taken, in
+        // whole frames, so that nothing accumulates.
+        const double units = countFrom + double(counted) / length;
         // Off by more than a sample from where the last block left it: the
         // host relocated, looped or restarted.
         if (!locked || relocate || std::fabs(units - expectedUnits) * length > 1.0) locate(units, length, target);
@@ -94,6 +117,8 @@ private:
         }
         target.process(done, frames - done);
         expectedUnits = units + double(frames) / length;
+        expectedFrame = timeFrame + double(frames);
+        counted += frames;
     }
 
     // Into the unit that frame 0 lies in, as far as its first sample lies
@@ -111,14 +136,22 @@ private:
     // 5 × 10^-5 frames at 30 BPM and 96 kHz): one within 10^-4 frames of a
     // frame counts as on it.
     static constexpr double kTolerance = 1e-4;
+    // The most a host's stated position may be off its frame counter's by
+    // rounding: two ticks of 1/1920 beat.
+    static constexpr double kRoundedBeats = 2.0 / 1920.0;
 
     const double unitBeats;
     double sampleRate = 44100.0;
     bool timeRolling = false;
     double timeTempo = NAN;
     double timeBeats = NAN;
+    double timeFrame = NAN;
     bool locked = false;    // the target's periods are the grid's
     bool relocate = false;  // the next locked run locates anew
     std::int64_t unit = 0;
     double expectedUnits = 0.0;
+    double expectedFrame = NAN;  // the host's frame counter at the next run
+    double countFrom = 0.0;      // the grid at the last position taken
+    double countTempo = NAN;     // the tempo since
+    std::uint64_t counted = 0;   // frames run since
 };

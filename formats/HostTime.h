@@ -15,6 +15,8 @@ struct HostTime {
     double tempo = 0.0;        // quarter notes per minute, as given (not checked)
     bool hasPosition = false;  // `beats` is the host's
     double beats = 0.0;        // quarter notes since the song's start, as given (not checked)
+    bool hasFrame = false;     // `frame` is the host's
+    double frame = 0.0;        // the host's frame counter (LV2's time:frame), as given (not checked)
 
     bool operator==(const HostTime&) const = default;
 };

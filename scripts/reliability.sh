@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The reliability battery, from a fresh clone:
-#   1. fuzzing: each plug-in's host boundary under libFuzzer with
-#      AddressSanitizer and UndefinedBehaviorSanitizer (fuzz/), for a
-#      bounded time per target, both targets side by side;
+#   1. fuzzing: each plug-in's host boundary, and each effect's format core
+#      under bad host time, under libFuzzer with AddressSanitizer and
+#      UndefinedBehaviorSanitizer (fuzz/), for a bounded time per target,
+#      two targets side by side;
 #   2. RealtimeSanitizer: the conformance battery on both plug-ins and the
 #      CLAP plug-ins' tests (parameter events and blocks through clap_entry),
 #      built with clang-22 -fsanitize=realtime (preset rtsan): any
@@ -51,17 +52,15 @@ build_targets() {
   cmake --build "$dir" -j"$jobs" --target "${targets[@]}"
 }
 
-# --- 1. Fuzzing ---------------------------------------------------------------
-step=$SECONDS
-echo "=== fuzz: build (clang-22, libFuzzer, ASan, UBSan)"
-if cmake -S fuzz -B "$root/fuzz" -DCMAKE_CXX_COMPILER=clang++-22 -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
-  cmake --build "$root/fuzz" -j"$jobs" --target velmora_fuzz_gater velmora_fuzz_tremolo; then
-  echo "=== fuzz: ${seconds} s per target"
-  pids=()
-  for target in gater tremolo; do
+# Runs the fuzz targets named, TARGET:CORPUS each (CORPUS a folder of
+# fuzz/corpus), side by side for $seconds each, and notes what they found.
+fuzz_targets() {
+  local pids=() entry target work status runs speed index=0
+  for entry in "$@"; do
+    target=${entry%%:*}
     work="$root/fuzz/run/$target"
     rm -rf "$work" && mkdir -p "$work/corpus" "$work/findings"
-    cp fuzz/corpus/$target/* "$work/corpus/"  # the committed seeds stay as they are
+    cp "fuzz/corpus/${entry#*:}"/* "$work/corpus/"  # the committed seeds stay as they are
     ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=0$symbolize" \
       UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1$symbolize" \
       "$root/fuzz/velmora_fuzz_$target" -max_total_time="$seconds" -max_len=1024 -timeout=10 \
@@ -69,8 +68,8 @@ if cmake -S fuzz -B "$root/fuzz" -DCMAKE_CXX_COMPILER=clang++-22 -DCMAKE_BUILD_T
       >"$work/log" 2>&1 &
     pids+=($!)
   done
-  index=0
-  for target in gater tremolo; do
+  for entry in "$@"; do
+    target=${entry%%:*}
     wait "${pids[$index]}"
     status=$?
     index=$((index + 1))
@@ -85,6 +84,19 @@ if cmake -S fuzz -B "$root/fuzz" -DCMAKE_CXX_COMPILER=clang++-22 -DCMAKE_BUILD_T
       grep -E 'ERROR|rule broken|runtime error|SUMMARY' "$work/log" | head -5 | sed 's/^/      /' >&2
     fi
   done
+}
+
+# --- 1. Fuzzing ---------------------------------------------------------------
+step=$SECONDS
+echo "=== fuzz: build (clang-22, libFuzzer, ASan, UBSan)"
+if cmake -S fuzz -B "$root/fuzz" -DCMAKE_CXX_COMPILER=clang++-22 -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
+  cmake --build "$root/fuzz" -j"$jobs" --target velmora_fuzz_gater velmora_fuzz_tremolo velmora_fuzz_time_gater \
+    velmora_fuzz_time_tremolo; then
+  echo "=== fuzz: ${seconds} s per target"
+  # The VST 2 plug-ins' host boundary, then the formats' core under bad host
+  # time: two targets at a time, side by side.
+  fuzz_targets gater:gater tremolo:tremolo
+  fuzz_targets time_gater:time time_tremolo:time
 else
   finding "fuzz: build failed"
 fi

@@ -9,9 +9,19 @@ namespace {
 
 // The numbers a time:Position may hold, and which of them it held.
 struct Position {
-    enum : unsigned { kSpeed = 1, kTempo = 2, kBeat = 4, kBar = 8, kBarBeat = 16, kBeatsPerBar = 32, kBeatUnit = 64 };
+    enum : unsigned {
+        kSpeed = 1,
+        kTempo = 2,
+        kBeat = 4,
+        kBar = 8,
+        kBarBeat = 16,
+        kBeatsPerBar = 32,
+        kBeatUnit = 64,
+        kFrame = 128
+    };
     unsigned present = 0;
-    double speed = 0.0, tempo = 0.0, beat = 0.0, bar = 0.0, barBeat = 0.0, beatsPerBar = 0.0, beatUnit = 4.0;
+    double speed = 0.0, tempo = 0.0, beat = 0.0, bar = 0.0, barBeat = 0.0, beatsPerBar = 0.0, beatUnit = 4.0,
+           frame = 0.0;
 };
 
 HostTime hostTimeOf(const Position& p) noexcept {
@@ -19,6 +29,8 @@ HostTime hostTimeOf(const Position& p) noexcept {
     time.playing = (p.present & Position::kSpeed) != 0 && p.speed != 0.0;
     time.hasTempo = (p.present & Position::kTempo) != 0;
     time.tempo = p.tempo;
+    time.hasFrame = (p.present & Position::kFrame) != 0;
+    time.frame = p.frame;
     const double quartersPerBeat = p.beatUnit > 0.0 ? 4.0 / p.beatUnit : 1.0;
     constexpr unsigned kBarPosition = Position::kBar | Position::kBarBeat | Position::kBeatsPerBar;
     if ((p.present & Position::kBeat) != 0) {
@@ -39,7 +51,8 @@ Lv2Time::Lv2Time(const LV2_URID_Map* map) noexcept {
     urids = {id(LV2_ATOM__Sequence), id(LV2_ATOM__frameTime), id(LV2_ATOM__Object),         id(LV2_ATOM__Blank),
              id(LV2_TIME__Position), id(LV2_ATOM__Int),       id(LV2_ATOM__Long),           id(LV2_ATOM__Float),
              id(LV2_ATOM__Double),   id(LV2_TIME__speed),     id(LV2_TIME__beatsPerMinute), id(LV2_TIME__beat),
-             id(LV2_TIME__bar),      id(LV2_TIME__barBeat),   id(LV2_TIME__beatsPerBar),    id(LV2_TIME__beatUnit)};
+             id(LV2_TIME__bar),      id(LV2_TIME__barBeat),   id(LV2_TIME__beatsPerBar),    id(LV2_TIME__beatUnit),
+             id(LV2_TIME__frame)};
     mapped = true;
 }
 
@@ -66,13 +79,13 @@ bool Lv2Time::positionOf(const std::uint8_t* atom, HostTime& time) const noexcep
     if (object.otype != urids.position) return false;
     const std::uint8_t* body = atom + sizeof(header);
     const std::pair<LV2_URID, unsigned> keys[] = {
-        {urids.speed, Position::kSpeed},      {urids.beatsPerMinute, Position::kTempo},
-        {urids.beat, Position::kBeat},        {urids.bar, Position::kBar},
-        {urids.barBeat, Position::kBarBeat},  {urids.beatsPerBar, Position::kBeatsPerBar},
-        {urids.beatUnit, Position::kBeatUnit}};
+        {urids.speed, Position::kSpeed},       {urids.beatsPerMinute, Position::kTempo},
+        {urids.beat, Position::kBeat},         {urids.bar, Position::kBar},
+        {urids.barBeat, Position::kBarBeat},   {urids.beatsPerBar, Position::kBeatsPerBar},
+        {urids.beatUnit, Position::kBeatUnit}, {urids.frame, Position::kFrame}};
     Position position;
-    double* fields[] = {&position.speed,   &position.tempo,       &position.beat,    &position.bar,
-                        &position.barBeat, &position.beatsPerBar, &position.beatUnit};
+    double* fields[] = {&position.speed,   &position.tempo,       &position.beat,     &position.bar,
+                        &position.barBeat, &position.beatsPerBar, &position.beatUnit, &position.frame};
     for (std::uint32_t at = sizeof(object); at + sizeof(LV2_Atom_Property_Body) <= header.size;) {
         LV2_Atom_Property_Body property;
         std::memcpy(&property, body + at, sizeof(property));

@@ -7,7 +7,8 @@
 // properties: playing while time:speed is not 0; the tempo from
 // time:beatsPerMinute; the position in quarter notes from time:beat, or
 // else from time:bar, time:barBeat and time:beatsPerBar, counted in
-// time:beatUnit notes (quarter notes when it is missing). Numbers may be
+// time:beatUnit notes (quarter notes when it is missing); the host's frame
+// counter from time:frame. Numbers may be
 // atom:Int, Long, Float or Double.
 //
 // The host's mistakes are skipped: a port not connected or holding no
@@ -69,7 +70,7 @@ private:
     struct Urids {
         LV2_URID sequence, frameTime, object, blank, position;
         LV2_URID intType, longType, floatType, doubleType;
-        LV2_URID speed, beatsPerMinute, beat, bar, barBeat, beatsPerBar, beatUnit;
+        LV2_URID speed, beatsPerMinute, beat, bar, barBeat, beatsPerBar, beatUnit, frame;
     };
     Urids urids{};
     bool mapped = false;

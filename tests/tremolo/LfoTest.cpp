@@ -175,6 +175,28 @@ TEST_F(LfoAt2Hz, OnsetTimeActsAtTheNextReset) {
     EXPECT_EQ(lfo.tick(), 0.0f);
 }
 
+// The square's cycle timed by the host is the longest description of a
+// period: rise, high, the fall in three parts, low, and the rest after the
+// host's length. Rendered in blocks it gives tick's gains; the sanitizer
+// and valgrind builds also see a write past the description's room (it
+// overwrites the engine's period cache, which then leaks).
+TEST(Lfo, SquareCycleTimedByTheHostRendersAsItTicks) {
+    TLfo viaBlock, viaTick;
+    for (TLfo* lfo : {&viaBlock, &viaTick}) {
+        lfo->setWaveform(TLfo::kSquare);
+        lfo->reset();
+        lfo->followHost(true);
+    }
+    for (const float position : {0.0f, 600.0f, 1200.0f}) {
+        viaBlock.enterHostCycle(1000.0f, position);
+        viaTick.enterHostCycle(1000.0f, position);
+        std::vector<float> block(1500);
+        viaBlock.render(block.data(), 700);
+        viaBlock.render(block.data() + 700, 800);
+        EXPECT_EQ(block, run(viaTick, 1500)) << "entered at " << position;
+    }
+}
+
 TEST(Lfo, SettersRefuseNaNAndOutOfRangeValues) {
     TLfo lfo;
     const float nan = std::nanf("");
