@@ -235,8 +235,15 @@ private:
     static HostTime timeOf(const v3_process_context* context) noexcept {
         if (context == nullptr) return {};
         const std::uint32_t state = context->state;
-        return {(state & V3_PROCESS_CTX_PLAYING) != 0, (state & V3_PROCESS_CTX_TEMPO_VALID) != 0, context->bpm,
-                (state & V3_PROCESS_CTX_PROJECT_TIME_VALID) != 0, context->project_time_quarters};
+        // The project time in samples is always given: the host's frame
+        // counter, which lets a rounded musical position keep its steps.
+        return {(state & V3_PROCESS_CTX_PLAYING) != 0,
+                (state & V3_PROCESS_CTX_TEMPO_VALID) != 0,
+                context->bpm,
+                (state & V3_PROCESS_CTX_PROJECT_TIME_VALID) != 0,
+                context->project_time_quarters,
+                true,
+                double(context->project_time_in_samples)};
     }
 
     // One parameter's queue of changes, and its next point.
