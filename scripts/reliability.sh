@@ -105,9 +105,10 @@ fuzz_time=$((SECONDS - step))
 # --- 2. RealtimeSanitizer ----------------------------------------------------------
 step=$SECONDS
 echo "=== rtsan: build (clang-22 -fsanitize=realtime)"
-rtsan_tests='^Velmora(Gater|Tremolo)Conformance\.|BadHostInput|Clap(Twin|Parameters|BadInput)\.'
+rtsan_tests='^Velmora(Gater|Tremolo)Conformance\.|BadHostInput|Clap(Twin|Parameters|BadInput)\.|Vst3[A-Za-z]*\.|Lv2(BadInput|Time)\.|HostSync|UnsyncedTwin'
 if cmake --preset rtsan -B "$root/rtsan" >/dev/null &&
-  build_targets "$root/rtsan" velmora_gater_conformance_tests velmora_tremolo_conformance_tests velmora_clap_plugin_tests; then
+  build_targets "$root/rtsan" velmora_gater_conformance_tests velmora_tremolo_conformance_tests velmora_clap_plugin_tests \
+  velmora_vst3_plugin_tests velmora_lv2_plugin_tests velmora_sync_tests; then
   echo "=== rtsan: conformance battery"
   if RTSAN_OPTIONS="halt_on_error=1:print_stats_on_exit=0$symbolize" \
     ctest --test-dir "$root/rtsan" -R "$rtsan_tests" -j"$jobs" --output-on-failure >"$root/rtsan/reliability.log" 2>&1; then
