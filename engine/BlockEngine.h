@@ -93,6 +93,7 @@ public:
     Memory& operator=(const Memory&) = delete;
 
     Hint hint;
+    OrderMemo order;
     // Values computed where the cache cannot take them, a stretch at most
     // kScratchSize long (kept here rather than on the stack, whose pages a
     // large frame would touch in every cut block).
@@ -139,7 +140,7 @@ public:
     template <bool wide, class Sink, class... Buffers>
     VELMORA_ALWAYS_INLINE static void run(Osc& osc, std::int32_t frames, Buffers... buffers) noexcept {
         Sink sink{buffers...};
-        if (sink.prepare() && continueInline(osc, sink, frames)) return;
+        if (sink.prepare(osc.memory.order) && continueInline(osc, sink, frames)) return;
         if constexpr (wide)
             cutWide<Sink>(osc, frames, buffers...);
         else
@@ -151,13 +152,13 @@ private:
     [[gnu::noinline]] VELMORA_WIDE_TARGET static void cutWide(Osc& osc, std::int32_t frames,
                                                               Buffers... buffers) noexcept {
         Sink sink{buffers...};
-        sink.prepare();
+        sink.prepare(osc.memory.order);
         cut<true>(osc, sink, frames);
     }
     template <class Sink, class... Buffers>
     [[gnu::noinline]] static void cutNarrow(Osc& osc, std::int32_t frames, Buffers... buffers) noexcept {
         Sink sink{buffers...};
-        sink.prepare();
+        sink.prepare(osc.memory.order);
         cut<false>(osc, sink, frames);
     }
 

@@ -39,12 +39,32 @@ inline bool groupsKeepOrder(const float* in0, const float* in1, const float* out
     return (near(out0, in0) | near(out0, in1) | near(out1, in0) | near(out1, in1) | near(out1, out0)) == 0u;
 }
 
+// The answer of groupsKeepOrder for the buffers of the last block: hosts
+// pass the same buffers block after block, and comparing four pointers is
+// cheaper than the test. Kept by the oscillator for its audio thread only.
+struct OrderMemo {
+    const float* buffers[4] = {};
+    bool keeps = false;
+
+    VELMORA_ALWAYS_INLINE bool check(const float* in0, const float* in1, const float* out0,
+                                     const float* out1) noexcept {
+        if (in0 != buffers[0] || in1 != buffers[1] || out0 != buffers[2] || out1 != buffers[3]) [[unlikely]] {
+            buffers[0] = in0;
+            buffers[1] = in1;
+            buffers[2] = out0;
+            buffers[3] = out1;
+            keeps = groupsKeepOrder(in0, in1, out0, out1);
+        }
+        return keeps;
+    }
+};
+
 // The gains themselves, into a caller's buffer.
 struct GainBuffer {
     float* gains;
 
     // Whether the stage may take the inline continuation (see BlockEngine).
-    bool prepare() noexcept { return true; }
+    bool prepare(OrderMemo&) noexcept { return true; }
     // Whether the stage wants a period's constant stretches as constants
     // rather than as the period's table (they are then never slower).
     static constexpr bool prefersConstants = false;
@@ -94,7 +114,7 @@ struct StereoFrames {
 // The stereo stage of the plain variant, and the accumulating one of both.
 template <bool accumulate>
 struct StereoGain : StereoFrames<accumulate> {
-    bool prepare() noexcept { return true; }
+    bool prepare(OrderMemo&) noexcept { return true; }
     // Accumulating, a constant gain of 0 or 1 takes an exact float path.
     static constexpr bool prefersConstants = accumulate;
 
@@ -137,8 +157,8 @@ struct WideStereoReplace : StereoFrames<false> {
     static constexpr bool prefersConstants = false;
     bool grouped = false;  // the buffers keep their order in groups (see prepare)
 
-    VELMORA_ALWAYS_INLINE bool prepare() noexcept {
-        grouped = groupsKeepOrder(in0, in1, out0, out1);
+    VELMORA_ALWAYS_INLINE bool prepare(OrderMemo& memo) noexcept {
+        grouped = memo.check(in0, in1, out0, out1);
         return grouped;
     }
 
