@@ -20,8 +20,8 @@ struct GaterDescription : EffectDescriptionBase<TOsc, 19> {
     static const ParameterInfo parameters[parameterCount];
 
     // The factory presets of the formats that have presets: step patterns a
-    // musician reaches for. (The VST 2 plug-in's programs are all "Init".) The first is
-    // the default setting, which a new instance starts with.
+    // musician reaches for (the VST 2 plug-in's programs are all "Init").
+    // The first is the default setting, which a new instance starts with.
     static constexpr std::int32_t factoryPresetCount = 10;
     static const Preset factoryPresets[factoryPresetCount];
 

@@ -20,9 +20,9 @@ struct TremoloDescription : EffectDescriptionBase<TLfo, 4> {
 
     static const ParameterInfo parameters[parameterCount];
 
-    // The factory presets of the formats that have presets. (The VST 2
-    // plug-in's programs are all "Init".) The first
-    // is the default setting, which a new instance starts with.
+    // The factory presets of the formats that have presets (the VST 2
+    // plug-in's programs are all "Init"). The first is the default setting,
+    // which a new instance starts with.
     static constexpr std::int32_t factoryPresetCount = 7;
     static const Preset factoryPresets[factoryPresetCount];
 
