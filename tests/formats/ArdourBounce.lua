@@ -72,7 +72,10 @@ for line in os.getenv("VELMORA_PLUGINS"):gmatch("[^\n]+") do
     local index, value = words[i]:match("(%d+)=(.+)")
     assert(ARDOUR.LuaAPI.set_processor_param(p, tonumber(index), tonumber(value)), "refused " .. words[i])
   end
-  ARDOUR.LuaAPI.usleep(300000)
+  -- Run on until the cycle begun at the plug-in's default settings (half a
+  -- second at 120 BPM) has ended, with room for a loaded machine: the
+  -- bounce then starts in the pattern of the settings just made.
+  ARDOUR.LuaAPI.usleep(1500000)
   AudioEngine:stop(false)
   count = count + 1
   local out = t:bounce_range(first, last, ARDOUR.InterThreadInfo(), t:main_outs(), false, "bounce" .. count)
