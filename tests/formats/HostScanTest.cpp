@@ -1,6 +1,6 @@
 // Real hosts and validators look at the built LV2, VST3 and CLAP plug-ins:
 // lv2_validate checks the LV2 bundles' descriptions against the installed
-// specifications, lv2info lists their ports, lv2bench runs them, Qtractor's
+// LV2 vocabularies, lv2info lists their ports, lv2bench runs them, Qtractor's
 // scanner describes the CLAP plug-ins and Ardour's VST3 scanner indexes
 // the VST3 bundles.
 // A test whose program is not installed is skipped, naming the package.
