@@ -176,15 +176,11 @@ private:
                                  std::int32_t(count));
             }
         }
+        void follow() noexcept VELMORA_NONBLOCKING { core.osc.followHost(true); }
         void enter(std::int64_t unit, double length, double position) noexcept VELMORA_NONBLOCKING {
-            if (!core.followingHost) core.osc.followHost(true);
-            core.followingHost = true;
             Description::enterSyncedUnit(core.osc, unit, float(length), float(position));
         }
-        void release() noexcept VELMORA_NONBLOCKING {
-            core.osc.followHost(false);
-            core.followingHost = false;
-        }
+        void release() noexcept VELMORA_NONBLOCKING { core.osc.followHost(false); }
     };
 
     // The oscillator counts frames in 32 bits: a longer block in parts.
@@ -204,5 +200,4 @@ private:
     std::atomic<bool> restartPending{true};
     // Audio thread only.
     THostGrid grid{Description::syncUnitBeats};
-    bool followingHost = false;  // the oscillator's periods are the grid's
 };

@@ -49,6 +49,8 @@ public:
 
     // The next `frames` frames through `target`, which provides:
     //   process(offset, count)          the frames [offset, offset + count)
+    //   follow()                        the periods are the grid's (from
+    //                                   the next frame, before its enter)
     //   enter(unit, length, position)   the next frame is `position` frames
     //                                   into unit `unit` of the song, a
     //                                   period `length` frames long
@@ -127,6 +129,7 @@ private:
     void locate(double units, double length, Target& target) noexcept {
         const double first = std::floor(units);
         unit = std::int64_t(first);
+        if (!locked) target.follow();
         target.enter(unit, length, std::floor((units - first) * length + kTolerance));
         locked = true;
         relocate = false;
