@@ -171,12 +171,7 @@ public:
         if (osc.host.pending) return startHostStep();
         const bool changed =
             osc.dirty.load(std::memory_order_relaxed) && osc.dirty.exchange(false, std::memory_order_acquire);
-        if (changed) {
-            stepLength = float(double(osc.sampleRate.load()) / double(osc.rate.load()));
-            halfStep = float(double(stepLength) * 0.5);
-            rampUpLength = float(double(osc.edge.load()) * double(halfStep));
-            rampDownStart = float(double(stepLength) - double(rampUpLength));
-        }
+        if (changed) formStep(float(double(osc.sampleRate.load()) / double(osc.rate.load())));
         ++currentStep;
         if (currentStep > osc.stepCount.load()) currentStep = 1;
         position = 0.0f;
@@ -201,13 +196,18 @@ private:
     // step rests at the end of its fall.
     float afterTheEnd() const noexcept { return osc.host.following && rampUpLength > 0.0f ? 0.0f : 1.0f; }
 
-    // The host's step: its lengths from the given length and the edge now
-    // set, its number, its position.
-    bool startHostStep() noexcept {
-        stepLength = osc.host.length;
+    // A step `length` frames long: its ramps from the edge now set.
+    void formStep(float length) noexcept {
+        stepLength = length;
         halfStep = float(double(stepLength) * 0.5);
         rampUpLength = float(double(osc.edge.load()) * double(halfStep));
         rampDownStart = float(double(stepLength) - double(rampUpLength));
+    }
+
+    // The host's step: its lengths from the given length, its number, its
+    // position.
+    bool startHostStep() noexcept {
+        formStep(osc.host.length);
         currentStep = osc.host.step;
         position = osc.host.position;
         osc.host.pending = false;

@@ -189,14 +189,7 @@ public:
         if (lfo.host.pending) return startHostCycle();
         const bool changed =
             lfo.dirty.load(std::memory_order_relaxed) && lfo.dirty.exchange(false, std::memory_order_acquire);
-        if (changed) {
-            // By value: the running fields must not escape, or the compiler
-            // would keep them in memory for the whole loop.
-            const CycleLengths lengths = lfo.deriveCycle();
-            period = lengths.period;
-            highLength = lengths.highLength;
-            phaseStep = lengths.phaseStep;
-        }
+        if (changed) takeLengths(lfo.deriveCycle());
         position = 0.0f;
         rampIndex = 0;
         return changed;
@@ -230,6 +223,14 @@ private:
     }
     void describeFall(engine::Period& cycle, double end) const noexcept;
 
+    // The cycle's lengths, given by value: the running fields must not
+    // escape, or the compiler would keep them in memory for the whole loop.
+    void takeLengths(CycleLengths lengths) noexcept {
+        period = lengths.period;
+        highLength = lengths.highLength;
+        phaseStep = lengths.phaseStep;
+    }
+
     // Past the end of a cycle the host times: the value the next cycle
     // starts with.
     float restValue() const noexcept { return lfo.waveform.load() == kSine ? 0.5f : 0.0f; }
@@ -238,10 +239,7 @@ private:
     // and as many entries of the falling ramp used as that position has
     // passed.
     bool startHostCycle() noexcept {
-        const CycleLengths lengths = lfo.deriveCycle(lfo.host.length);
-        period = lengths.period;
-        highLength = lengths.highLength;
-        phaseStep = lengths.phaseStep;
+        takeLengths(lfo.deriveCycle(lfo.host.length));
         position = lfo.host.position;
         rampIndex = rampUsedBefore(position);
         lfo.host.pending = false;

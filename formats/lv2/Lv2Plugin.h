@@ -6,8 +6,8 @@
 // Ports, in this order: audio in L and R (0, 1), audio out L and R (2, 3),
 // one control input per parameter of the table in its order (from 4), an
 // optional atom input for the host's time:Position (after the controls),
-// and the Sync switch (last). It needs no feature of the host; with the URID map it reads
-// the host's time.
+// and the Sync switch (last). It needs no feature of the host; with the
+// URID map it reads the host's time.
 //
 // Control ports. A host writes their values into its own memory; each
 // block reads them all in one pass (bit for bit against the values read

@@ -8,8 +8,7 @@
 // time:beatsPerMinute; the position in quarter notes from time:beat, or
 // else from time:bar, time:barBeat and time:beatsPerBar, counted in
 // time:beatUnit notes (quarter notes when it is missing); the host's frame
-// counter from time:frame. Numbers may be
-// atom:Int, Long, Float or Double.
+// counter from time:frame. Numbers may be atom:Int, Long, Float or Double.
 //
 // The host's mistakes are skipped: a port not connected or holding no
 // sequence, events or properties that do not fit in the sequence, values
