@@ -1,10 +1,10 @@
 #include "Curve.h"
 
-#include <bit>
-#include <cstdint>
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
